@@ -1,0 +1,29 @@
+// Internals shared by the files of the Linux platform: each part keeps its
+// own state and host::Reset() calls the reset of every part.
+#pragma once
+
+#include <string>
+
+namespace host {
+
+// host_progress.cpp: the scripted progress dialog.
+void ResetProgress();
+// host_version.cpp: VerFindFile, version information, files in use.
+void ResetVersion();
+
+// host_paths.cpp: the drive map and the current DOS directory.
+void ResetPaths();
+void SetCurrentDosDirectory(const std::string& dosPath);
+// The absolute, normalised DOS form of a path (drive letter upper case, one
+// backslash between components, "." and ".." resolved); false for paths
+// that lead to no drive (UNC).
+bool AbsoluteDosPath(const std::string& dosPath, std::string* absolute);
+
+// platform_host.cpp: the configured directories, DOS form.
+const std::string& WindowsDirectory();
+const std::string& SystemDirectory();
+// Whether a DOS path names an existing regular file / directory.
+bool FileExists(const std::string& dosPath);
+bool DirectoryExists(const std::string& dosPath);
+
+}  // namespace host

@@ -1,0 +1,501 @@
+// The Linux platform: the installer's Windows calls carried out on a host
+// directory tree, with scripted message boxes and injected faults (see
+// host_control.h for what a test controls).
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <sys/statvfs.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <strings.h>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "platform/host/host_control.h"
+#include "platform/host/host_internal.h"
+#include "platform/platform.h"
+#include "ui/resources/string_table.h"
+
+namespace host {
+namespace {
+
+constexpr int kFaultKinds = 8;
+
+struct FaultPlan {
+  long first = 0;  // call number that fails first; 0: none planned
+  long last = 0;
+};
+
+struct FreeSpace {
+  bool set = false;
+  bool fail = false;
+  uint32_t sectorsPerCluster = 0, bytesPerSector = 0, freeClusters = 0,
+           totalClusters = 0;
+};
+
+struct HostState {
+  std::string modulePath = "C:\\SETUP\\SETUP.EXE";
+  std::string windowsDirectory = "C:\\WINDOWS";
+  std::string systemDirectory = "C:\\WINDOWS\\SYSTEM";
+  FreeSpace freeSpace;
+  std::vector<int> answers;
+  std::vector<Box> boxes;
+  Responder responder;
+  std::function<void(const Box&)> unanswered;
+  long calls[kFaultKinds] = {};
+  FaultPlan plans[kFaultKinds];
+};
+
+HostState& State() {
+  static HostState state;
+  return state;
+}
+
+// The call counter a fault kind shares: short reads and writes are reads
+// and writes.
+int CounterOf(Fault kind) {
+  switch (kind) {
+    case Fault::kShortRead:
+      return static_cast<int>(Fault::kRead);
+    case Fault::kShortWrite:
+      return static_cast<int>(Fault::kWrite);
+    default:
+      return static_cast<int>(kind);
+  }
+}
+
+// Counts one call of the kind's counter.
+long CountCall(Fault counterKind) {
+  return ++State().calls[static_cast<int>(counterKind)];
+}
+
+// Whether call number `call` of its counter is planned to fail as `kind`.
+bool Planned(Fault kind, long call) {
+  const FaultPlan& plan = State().plans[static_cast<int>(kind)];
+  return plan.first != 0 && call >= plan.first && call <= plan.last;
+}
+
+// Counts a call of a kind that has no short variant and says whether it
+// fails.
+bool Fails(Fault kind) { return Planned(kind, CountCall(kind)); }
+
+void DefaultUnanswered(const Box& box) {
+  fprintf(stderr,
+          "host platform: message box without an answer\n  caption: %s\n"
+          "  text: %s\n  type: 0x%x\n",
+          box.caption.c_str(), box.text.c_str(), box.type);
+  abort();
+}
+
+struct MemoryBlock {
+  size_t size;
+  unsigned char* data;
+};
+
+bool IsReadOnly(const std::string& hostPath) {
+  struct stat info;
+  return stat(hostPath.c_str(), &info) == 0 && (info.st_mode & S_IWUSR) == 0;
+}
+
+// ---- settings files --------------------------------------------------------
+
+std::string Trim(const std::string& text) {
+  size_t begin = text.find_first_not_of(" \t\r\n");
+  if (begin == std::string::npos) return std::string();
+  size_t end = text.find_last_not_of(" \t\r\n");
+  return text.substr(begin, end - begin + 1);
+}
+
+bool SameText(const std::string& a, const std::string& b) {
+  return strcasecmp(a.c_str(), b.c_str()) == 0;
+}
+
+// The host path of a settings file: a bare name lies in the Windows
+// directory.
+std::string ProfilePath(const char* file) {
+  std::string name = file;
+  if (name.find('\\') == std::string::npos &&
+      name.find(':') == std::string::npos) {
+    name = State().windowsDirectory + "\\" + name;
+  }
+  return HostPath(name);
+}
+
+std::vector<std::string> ReadLines(const std::string& hostPath) {
+  std::vector<std::string> lines;
+  std::ifstream in(hostPath, std::ios::binary);
+  std::string line;
+  while (std::getline(in, line)) {
+    if (!line.empty() && line.back() == '\r') line.pop_back();
+    lines.push_back(line);
+  }
+  return lines;
+}
+
+// The section header's name when line is one ("[name]"), else false.
+bool SectionName(const std::string& line, std::string* name) {
+  std::string text = Trim(line);
+  if (text.size() < 2 || text.front() != '[') return false;
+  size_t close = text.find(']');
+  if (close == std::string::npos) return false;
+  *name = Trim(text.substr(1, close - 1));
+  return true;
+}
+
+bool KeyOf(const std::string& line, std::string* key, std::string* value) {
+  size_t equals = line.find('=');
+  if (equals == std::string::npos) return false;
+  *key = Trim(line.substr(0, equals));
+  *value = Trim(line.substr(equals + 1));
+  return true;
+}
+
+}  // namespace
+
+void Reset() {
+  HostState& state = State();
+  state = HostState();
+  ResetPaths();
+  ResetProgress();
+  ResetVersion();
+}
+
+void SetModulePath(const std::string& dosPath) {
+  State().modulePath = dosPath;
+}
+void SetWindowsDirectory(const std::string& dosPath) {
+  State().windowsDirectory = dosPath;
+}
+void SetSystemDirectory(const std::string& dosPath) {
+  State().systemDirectory = dosPath;
+}
+const std::string& WindowsDirectory() { return State().windowsDirectory; }
+const std::string& SystemDirectory() { return State().systemDirectory; }
+
+void SetFreeSpace(uint32_t sectorsPerCluster, uint32_t bytesPerSector,
+                  uint32_t freeClusters, uint32_t totalClusters) {
+  FreeSpace& space = State().freeSpace;
+  space = FreeSpace();
+  space.set = true;
+  space.sectorsPerCluster = sectorsPerCluster;
+  space.bytesPerSector = bytesPerSector;
+  space.freeClusters = freeClusters;
+  space.totalClusters = totalClusters;
+}
+
+void FailFreeSpace() {
+  State().freeSpace = FreeSpace();
+  State().freeSpace.fail = true;
+}
+
+void QueueAnswer(int answer) { State().answers.push_back(answer); }
+const std::vector<Box>& Boxes() { return State().boxes; }
+void SetResponder(Responder responder) {
+  State().responder = std::move(responder);
+}
+void SetUnansweredHandler(std::function<void(const Box&)> handler) {
+  State().unanswered = std::move(handler);
+}
+
+void InjectFault(Fault kind, int nth, int times) {
+  HostState& state = State();
+  long done = state.calls[CounterOf(kind)];
+  FaultPlan& plan = state.plans[static_cast<int>(kind)];
+  plan.first = done + (nth < 1 ? 1 : nth);
+  plan.last = plan.first + (times < 1 ? 1 : times) - 1;
+}
+
+void ClearFaults() {
+  for (FaultPlan& plan : State().plans) plan = FaultPlan();
+}
+
+int CallCount(Fault kind) {
+  return static_cast<int>(State().calls[CounterOf(kind)]);
+}
+
+}  // namespace host
+
+namespace plat {
+
+using host::Fault;
+
+HFile lopen(const char* path, int mode) {
+  if (host::Fails(Fault::kOpen)) return kFileError;
+  std::string hostPath = host::HostPath(path);
+  if (hostPath.empty()) return kFileError;
+  struct stat info;
+  if (stat(hostPath.c_str(), &info) != 0 || !S_ISREG(info.st_mode)) {
+    return kFileError;
+  }
+  int flags = O_RDONLY;
+  if ((mode & 3) == kOpenWrite) flags = O_WRONLY;
+  if ((mode & 3) == 2) flags = O_RDWR;
+  if (flags != O_RDONLY && host::IsReadOnly(hostPath)) return kFileError;
+  int fd = open(hostPath.c_str(), flags | O_CLOEXEC);
+  return fd < 0 ? kFileError : fd;
+}
+
+HFile lcreat(const char* path, int attribute) {
+  if (host::Fails(Fault::kOpen)) return kFileError;
+  std::string hostPath = host::HostPath(path);
+  if (hostPath.empty()) return kFileError;
+  struct stat info;
+  if (stat(hostPath.c_str(), &info) == 0) {
+    // An existing directory or read-only file cannot be replaced, also
+    // when the tests run as root.
+    if (!S_ISREG(info.st_mode) || host::IsReadOnly(hostPath)) {
+      return kFileError;
+    }
+  }
+  mode_t permissions = (attribute & 1) ? 0444 : 0644;
+  int fd = open(hostPath.c_str(), O_RDWR | O_CREAT | O_TRUNC | O_CLOEXEC,
+                permissions);
+  return fd < 0 ? kFileError : fd;
+}
+
+long llseek(HFile file, long offset, int origin) {
+  int whence = origin == kSeekEnd ? SEEK_END
+               : origin == kSeekCur ? SEEK_CUR
+                                    : SEEK_SET;
+  off_t position = lseek(file, offset, whence);
+  return position < 0 ? kIoError : static_cast<long>(position);
+}
+
+long lread(HFile file, void* buffer, long count) {
+  long call = host::CountCall(Fault::kRead);
+  if (host::Planned(Fault::kRead, call)) return kIoError;
+  if (count <= 0) return 0;
+  long wanted = count;
+  if (host::Planned(Fault::kShortRead, call)) wanted = count / 2;
+  long done = 0;
+  auto* bytes = static_cast<unsigned char*>(buffer);
+  while (done < wanted) {
+    ssize_t n = read(file, bytes + done, static_cast<size_t>(wanted - done));
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      return done > 0 ? done : kIoError;
+    }
+    if (n == 0) break;
+    done += n;
+  }
+  return done;
+}
+
+long lwrite(HFile file, const void* buffer, long count) {
+  long call = host::CountCall(Fault::kWrite);
+  if (host::Planned(Fault::kWrite, call)) return kIoError;
+  if (count <= 0) return 0;
+  long wanted = count;
+  if (host::Planned(Fault::kShortWrite, call)) wanted = count / 2;
+  long done = 0;
+  const auto* bytes = static_cast<const unsigned char*>(buffer);
+  while (done < wanted) {
+    ssize_t n = write(file, bytes + done, static_cast<size_t>(wanted - done));
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      return done > 0 ? done : kIoError;
+    }
+    done += n;
+  }
+  return done;
+}
+
+HFile lclose(HFile file) { return close(file) == 0 ? 0 : kFileError; }
+
+unsigned GetModuleFileName(char* buffer, unsigned size) {
+  if (size == 0) return 0;
+  const std::string& path = host::State().modulePath;
+  size_t length = path.size() < size - 1 ? path.size() : size - 1;
+  memcpy(buffer, path.data(), length);
+  buffer[length] = '\0';
+  return static_cast<unsigned>(length);
+}
+
+bool CreateDirectory(const char* path) {
+  if (host::Fails(Fault::kCreateDirectory)) return false;
+  std::string hostPath = host::HostPath(path);
+  return !hostPath.empty() && mkdir(hostPath.c_str(), 0755) == 0;
+}
+
+bool SetCurrentDirectory(const char* path) {
+  std::string absolute;
+  if (!host::AbsoluteDosPath(path, &absolute)) return false;
+  if (!host::DirectoryExists(absolute)) return false;
+  host::SetCurrentDosDirectory(absolute);
+  return true;
+}
+
+unsigned GetWindowsDirectory(char* buffer, unsigned size) {
+  const std::string& path = host::State().windowsDirectory;
+  if (path.size() + 1 > size) return static_cast<unsigned>(path.size() + 1);
+  memcpy(buffer, path.c_str(), path.size() + 1);
+  return static_cast<unsigned>(path.size());
+}
+
+bool GetDiskFreeSpace(const char* root, uint32_t* sectorsPerCluster,
+                      uint32_t* bytesPerSector, uint32_t* freeClusters,
+                      uint32_t* totalClusters) {
+  const host::FreeSpace& space = host::State().freeSpace;
+  if (space.fail) return false;
+  std::string hostPath = host::HostPath(root);
+  if (hostPath.empty()) return false;
+  if (space.set) {
+    *sectorsPerCluster = space.sectorsPerCluster;
+    *bytesPerSector = space.bytesPerSector;
+    *freeClusters = space.freeClusters;
+    *totalClusters = space.totalClusters;
+    return true;
+  }
+  struct statvfs info;
+  if (statvfs(hostPath.c_str(), &info) != 0) return false;
+  // Report 4096-byte clusters of 512-byte sectors, as large disks do.
+  uint64_t freeBytes = static_cast<uint64_t>(info.f_bavail) * info.f_frsize;
+  uint64_t totalBytes = static_cast<uint64_t>(info.f_blocks) * info.f_frsize;
+  auto clusters = [](uint64_t bytes) {
+    uint64_t count = bytes / 4096;
+    return static_cast<uint32_t>(count > 0xFFFFFFFFu ? 0xFFFFFFFFu : count);
+  };
+  *sectorsPerCluster = 8;
+  *bytesPerSector = 512;
+  *freeClusters = clusters(freeBytes);
+  *totalClusters = clusters(totalBytes);
+  return true;
+}
+
+MemHandle GlobalAlloc(unsigned flags, size_t size) {
+  (void)flags;  // every block is zero-filled; moving is not modelled
+  if (host::Fails(Fault::kAlloc)) return nullptr;
+  auto* block = new host::MemoryBlock{size, nullptr};
+  if (size > 0) {
+    block->data = static_cast<unsigned char*>(calloc(size, 1));
+    if (block->data == nullptr) {
+      delete block;
+      return nullptr;
+    }
+  }
+  return block;
+}
+
+void* GlobalLock(MemHandle memory) {
+  if (host::Fails(Fault::kLock)) return nullptr;
+  auto* block = static_cast<host::MemoryBlock*>(memory);
+  return block == nullptr ? nullptr : block->data;  // none for 0 bytes
+}
+
+bool GlobalUnlock(MemHandle memory) { return memory != nullptr; }
+
+MemHandle GlobalFree(MemHandle memory) {
+  auto* block = static_cast<host::MemoryBlock*>(memory);
+  if (block != nullptr) {
+    free(block->data);
+    delete block;
+  }
+  return nullptr;
+}
+
+int LoadString(unsigned id, char* buffer, int size) {
+  if (size <= 0) return 0;
+  const char* text = StringTableText(id);
+  if (text == nullptr) {
+    buffer[0] = '\0';
+    return 0;
+  }
+  size_t length = strlen(text);
+  if (length > static_cast<size_t>(size - 1)) length = size - 1;
+  memcpy(buffer, text, length);
+  buffer[length] = '\0';
+  return static_cast<int>(length);
+}
+
+int MessageBox(Window owner, const char* text, const char* caption,
+               unsigned type) {
+  host::HostState& state = host::State();
+  host::Box box;
+  box.owner = owner;
+  box.defaultCaption = caption == nullptr;
+  box.caption = caption == nullptr ? "(default)" : caption;
+  box.text = text;
+  box.type = type;
+  box.answer = 0;
+  if (state.responder) {
+    box.answer = state.responder(box);
+  } else if (!state.answers.empty()) {
+    box.answer = state.answers.front();
+    state.answers.erase(state.answers.begin());
+  } else if (state.unanswered) {
+    state.unanswered(box);
+  } else {
+    host::DefaultUnanswered(box);
+  }
+  state.boxes.push_back(box);
+  return box.answer;
+}
+
+unsigned GetPrivateProfileInt(const char* section, const char* key,
+                              int defaultValue, const char* file) {
+  std::string path = host::ProfilePath(file);
+  if (path.empty()) return static_cast<unsigned>(defaultValue);
+  bool inSection = false;
+  for (const std::string& line : host::ReadLines(path)) {
+    std::string name, lineKey, value;
+    if (host::SectionName(line, &name)) {
+      inSection = host::SameText(name, section);
+    } else if (inSection && host::KeyOf(line, &lineKey, &value) &&
+               host::SameText(lineKey, key)) {
+      // As the platform does: the leading decimal number, 0 when none.
+      return static_cast<unsigned>(strtol(value.c_str(), nullptr, 10));
+    }
+  }
+  return static_cast<unsigned>(defaultValue);
+}
+
+bool WritePrivateProfileString(const char* section, const char* key,
+                               const char* value, const char* file) {
+  std::string path = host::ProfilePath(file);
+  if (path.empty()) return false;
+  std::vector<std::string> lines = host::ReadLines(path);
+  std::string entry = std::string(key) + "=" + value;
+  bool inSection = false, done = false;
+  size_t sectionEnd = lines.size();
+  bool sectionFound = false;
+  for (size_t i = 0; i < lines.size() && !done; ++i) {
+    std::string name, lineKey, lineValue;
+    if (host::SectionName(lines[i], &name)) {
+      if (inSection) {
+        sectionEnd = i;
+        break;
+      }
+      inSection = host::SameText(name, section);
+      if (inSection) {
+        sectionFound = true;
+        sectionEnd = lines.size();
+      }
+    } else if (inSection && host::KeyOf(lines[i], &lineKey, &lineValue) &&
+               host::SameText(lineKey, key)) {
+      lines[i] = entry;
+      done = true;
+    }
+  }
+  if (!done) {
+    if (sectionFound) {
+      // After the section's last non-empty line.
+      size_t at = sectionEnd;
+      while (at > 0 && host::Trim(lines[at - 1]).empty()) --at;
+      lines.insert(lines.begin() + static_cast<long>(at), entry);
+    } else {
+      lines.push_back(std::string("[") + section + "]");
+      lines.push_back(entry);
+    }
+  }
+  std::ofstream out(path, std::ios::binary | std::ios::trunc);
+  if (!out) return false;
+  for (const std::string& line : lines) out << line << "\r\n";
+  return static_cast<bool>(out);
+}
+
+}  // namespace plat

@@ -1,0 +1,85 @@
+// The volume reader: the byte source of the decoder. For the file being
+// installed it delivers the compressed stream one byte at a time, walking
+// the record's chunk list: each chunk is read from the data volume of its
+// disk, in pieces of at most 32000 bytes; a chunk on another disk costs a
+// disk prompt, an open and a check of the volume's volumeDisk field.
+//
+// ReadSourceByte's results are a contract with the decoder: a byte 0 to 255;
+// -1 at the end of the input (and on every later call); -2 after a failure
+// that has been shown to the user or that the user cancelled.
+//
+// Failures and what the user sees:
+//   next chunk on another disk     "Insert disk %d in drive %s." OK/Cancel,
+//                                  before the volume is opened; Cancel: -2
+//   volume cannot be opened        "%s: read error!" naming DataVolumePath,
+//   volumeDisk cannot be read      Retry/Cancel; Cancel: -2
+//   volumeDisk is another disk     (or the volume is shorter than 2 bytes)
+//                                  the volume is closed, the same prompt
+//                                  again; Cancel: -2
+//   chunk read fails               "%s: read error!" naming the record,
+//                                  Retry/Cancel; Cancel: -2
+//   chunk read is short, or finds  "%s: read error!" naming the record,
+//   nothing while the chunk still  OK only; -2
+//   has bytes to deliver
+//   chunk list ends                nothing; -1
+//
+// Message boxes are owned by FileTransferDialog (ui/ui_state.h).
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+#include "platform/platform.h"
+#include "ui/messages.h"
+
+constexpr size_t kInputBufferSize = 32000;
+
+// All of the reader's state; one file is read at a time.
+struct VolumeState {
+  char DataVolumePath[kPathSize];  // same name on every disk
+  uint16_t CurrentDisk;            // disk whose volume is open or expected
+  plat::HFile VolumeHandle;        // plat::kFileError when none is open
+  uint8_t* InputBuffer;            // kInputBufferSize bytes
+  plat::MemHandle InputMemory;     // the InputBuffer's handle
+  int InputLeft;                   // bytes in InputBuffer not yet delivered
+  const uint8_t* InputCursor;      // next byte to deliver
+  const uint8_t* ChunkCursor;      // next chunk entry not yet started
+  uint32_t ChunkLeft;              // bytes of the current chunk not yet read
+  const uint8_t* CurrentRecord;    // record being read; names read failures
+  uint32_t ChunkPosition;          // volume offset of the current chunk's
+                                   // next unread byte
+};
+
+extern VolumeState Volume;
+
+// Clears the state: no volume open (the handle is not closed), no buffer,
+// CurrentDisk 1.
+void ResetVolume();
+
+// Per-file reset: CurrentRecord = record, ChunkCursor = its first chunk
+// entry, ChunkLeft 0, InputLeft 0, InputCursor at the InputBuffer's start.
+// The open volume and CurrentDisk carry over. The InputBuffer must be
+// allocated (kInputBufferSize bytes) before the first byte is asked for.
+void StartRecordStream(const uint8_t* record);
+
+// The slow path of ReadSourceByte, for when InputLeft is 0: starts the next
+// chunk when the current one is exhausted (prompting, opening and checking
+// the volume as needed), refills InputBuffer and delivers its first byte.
+// Returns a byte, -1 or -2 as ReadSourceByte does.
+int RefillSourceByte();
+
+// The next byte of the current file's stream, -1 or -2 (see above).
+inline int ReadSourceByte() {
+  if (Volume.InputLeft > 0) {
+    --Volume.InputLeft;
+    return *Volume.InputCursor++;
+  }
+  return RefillSourceByte();
+}
+
+// "Insert disk %d in drive %s." with CurrentDisk and SourceDirectory's
+// drive letter, caption "Setup", OK and Cancel. 0 on OK, 1 otherwise.
+int PromptForDisk(plat::Window parent);
+
+// Closes the open volume, if any, and marks none open.
+void CloseVolume();

@@ -1,0 +1,193 @@
+// Results, message boxes, path helpers and locked memory (see messages.h).
+#include "ui/messages.h"
+
+#include <cstdarg>
+#include <cstdio>
+#include <cstring>
+
+#include "package/descriptor.h"
+
+char SubjectPath[kPathSize];
+char Caption[64];
+
+namespace {
+
+// Buffer sizes of the message texts: a plain string of at most 255
+// characters, a format of at most 254 and a formatted text of at most 511.
+constexpr int kPlainTextSize = 256;
+constexpr int kFormatSize = 255;
+constexpr size_t kFormattedSize = 512;
+
+// The caption of the formatted boxes: the package's programFile, bounded to
+// its field even when the descriptor left it unterminated.
+void ProgramFileCaption(char* caption, size_t size) {
+  const char* field = Package.Header.programFile;
+  size_t length = strnlen(field, sizeof(Package.Header.programFile));
+  if (length >= size) length = size - 1;
+  memcpy(caption, field, length);
+  caption[length] = '\0';
+}
+
+// Substitutes argument for the one "%s" of format; any other '%' sequence
+// is copied as it stands, so a format cannot reach for arguments it was not
+// given.
+void FormatWithText(char* out, size_t size, const char* format,
+                    const char* argument) {
+  size_t used = 0;
+  bool substituted = false;
+  for (const char* p = format; *p != '\0' && used + 1 < size; ++p) {
+    if (!substituted && p[0] == '%' && p[1] == 's') {
+      for (const char* a = argument; *a != '\0' && used + 1 < size; ++a) {
+        out[used++] = *a;
+      }
+      substituted = true;
+      ++p;
+      continue;
+    }
+    out[used++] = *p;
+  }
+  out[used] = '\0';
+}
+
+}  // namespace
+
+void LoadCaption() {
+  if (plat::LoadString(kStrCaption, Caption, sizeof(Caption)) == 0) {
+    Caption[0] = '\0';
+  }
+}
+
+void FormatText(char* buffer, size_t size, const char* format, ...) {
+  if (size == 0) return;
+  va_list args;
+  va_start(args, format);
+  int written = vsnprintf(buffer, size, format, args);
+  va_end(args);
+  if (written < 0) buffer[0] = '\0';
+}
+
+bool CopyText(char* buffer, size_t size, const char* text) {
+  if (size == 0) return false;
+  buffer[0] = '\0';
+  return AppendText(buffer, size, text);
+}
+
+bool AppendText(char* buffer, size_t size, const char* text) {
+  if (size == 0) return false;
+  size_t used = strnlen(buffer, size);
+  if (used == size) {  // not terminated: terminate at the limit
+    buffer[size - 1] = '\0';
+    return false;
+  }
+  while (*text != '\0') {
+    if (used + 1 >= size) {
+      buffer[used] = '\0';
+      return false;
+    }
+    buffer[used++] = *text++;
+  }
+  buffer[used] = '\0';
+  return true;
+}
+
+int SetupBox(plat::Window owner, unsigned stringId, unsigned type) {
+  char text[kPlainTextSize];
+  if (plat::LoadString(stringId, text, sizeof(text)) == 0) text[0] = '\0';
+  return plat::MessageBox(owner, text, Caption, type);
+}
+
+int PlainWarningBox(plat::Window owner, unsigned stringId) {
+  char text[kPlainTextSize];
+  if (plat::LoadString(stringId, text, sizeof(text)) == 0) text[0] = '\0';
+  return plat::MessageBox(owner, text, nullptr,
+                          plat::kMbOk | plat::kMbIconExclamation);
+}
+
+int FormattedBox(plat::Window owner, unsigned stringId, const char* argument,
+                 unsigned type) {
+  char format[kFormatSize];
+  if (plat::LoadString(stringId, format, sizeof(format)) == 0) {
+    format[0] = '\0';
+  }
+  char text[kFormattedSize];
+  FormatWithText(text, sizeof(text), format, argument ? argument : "");
+  char caption[kProgramFileSize];
+  ProgramFileCaption(caption, sizeof(caption));
+  return plat::MessageBox(owner, text, caption, type);
+}
+
+int NoticeBox(plat::Window owner, unsigned stringId, const char* argument) {
+  return FormattedBox(owner, stringId, argument,
+                      plat::kMbOk | plat::kMbIconExclamation);
+}
+
+int RetryCancelBox(plat::Window owner, unsigned stringId,
+                   const char* argument) {
+  return FormattedBox(owner, stringId, argument,
+                      plat::kMbRetryCancel | plat::kMbIconExclamation);
+}
+
+int YesNoBox(plat::Window owner, unsigned stringId, const char* argument) {
+  return FormattedBox(owner, stringId, argument,
+                      plat::kMbYesNo | plat::kMbIconQuestion);
+}
+
+int AbortRetryIgnoreBox(plat::Window owner, unsigned stringId,
+                        const char* argument) {
+  return FormattedBox(owner, stringId, argument,
+                      plat::kMbAbortRetryIgnore | plat::kMbIconExclamation);
+}
+
+void ReportResult(plat::Window owner, ResultCode code) {
+  if (code == kResultMissing || code == kResultReadError ||
+      code == kResultWriteError) {
+    NoticeBox(owner, static_cast<unsigned>(code), SubjectPath);
+  } else {
+    PlainWarningBox(owner, static_cast<unsigned>(code));
+  }
+}
+
+bool AddTrailingBackslash(char* path) {
+  size_t length = strnlen(path, kPathSize);
+  if (length == 0 || path[length - 1] == '\\') return true;
+  if (length + 1 >= kPathSize) return false;
+  path[length] = '\\';
+  path[length + 1] = '\0';
+  return true;
+}
+
+void RemoveTrailingBackslash(char* path) {
+  size_t length = strnlen(path, kPathSize);
+  if (length > 3 && path[length - 1] == '\\') path[length - 1] = '\0';
+}
+
+bool ReplaceExtension(char* path, const char* extension) {
+  size_t length = strnlen(path, kPathSize);
+  size_t base = length;
+  const char* dot = strrchr(path, '.');
+  if (dot != nullptr && strchr(dot, '\\') == nullptr) {
+    base = static_cast<size_t>(dot - path);
+  }
+  size_t extensionLength = strlen(extension);
+  if (base + extensionLength >= kPathSize) return false;
+  memcpy(path + base, extension, extensionLength + 1);
+  return true;
+}
+
+void* AllocLocked(size_t size, plat::MemHandle* handle) {
+  *handle = plat::GlobalAlloc(plat::kGmemMoveable | plat::kGmemZeroInit, size);
+  if (*handle == nullptr) return nullptr;
+  void* block = plat::GlobalLock(*handle);
+  if (block == nullptr) {
+    plat::GlobalFree(*handle);
+    *handle = nullptr;
+  }
+  return block;
+}
+
+void FreeLocked(plat::MemHandle* handle) {
+  if (*handle == nullptr) return;
+  plat::GlobalUnlock(*handle);
+  plat::GlobalFree(*handle);
+  *handle = nullptr;
+}
