@@ -81,11 +81,12 @@ static_assert(kPositionTables.positionCode[0x1F] == 0 &&
 struct DecoderState {
   uint8_t ringBuffer[kRingSize];
   HuffmanModel model;
-  uint16_t bitBuffer;      // buffered input bits, the next one in bit 15
-  uint8_t bitCount;        // valid bits in bitBuffer
-  int16_t writePosition;   // next ring position to write
-  uint32_t count;          // decoded bytes so far
-  uint32_t size;           // the stream's stated size
+
+  uint16_t bitBuffer;     // buffered input bits, the next one in bit 15
+  uint8_t bitCount;       // valid bits in bitBuffer
+  int16_t writePosition;  // next ring position to write
+  uint32_t count;         // decoded bytes so far
+  uint32_t size;          // the stream's stated size
 };
 
 extern DecoderState Decoder;

@@ -26,13 +26,13 @@ using OutputWriteHook = long (*)(void* context, const uint8_t* bytes,
                                  long count);
 
 struct OutputState {
-  uint8_t* OutputBuffer;          // kOutputBufferSize bytes, one file's life
-  plat::MemHandle OutputMemory;   // its handle
-  int OutputCount;                // bytes in OutputBuffer
-  plat::HFile OutputHandle;       // the target file; plat::kFileError: none
-  char TargetPath[kPathSize];     // named in write-error messages
-  OutputWriteHook WriteHook;      // null: plat::lwrite to OutputHandle
-  void* WriteContext;             // passed to WriteHook
+  uint8_t* OutputBuffer;         // kOutputBufferSize bytes, one file's life
+  plat::MemHandle OutputMemory;  // its handle
+  int OutputCount;               // bytes in OutputBuffer
+  plat::HFile OutputHandle;      // the target file; plat::kFileError: none
+  char TargetPath[kPathSize];    // named in write-error messages
+  OutputWriteHook WriteHook;     // null: plat::lwrite to OutputHandle
+  void* WriteContext;            // passed to WriteHook
 };
 
 extern OutputState Output;

@@ -25,11 +25,11 @@ class LoadPackageTest : public ::testing::Test {
 };
 
 RecordSpec Plain(const std::string& name, uint16_t sizeKb = 1) {
-  RecordSpec spec;
-  spec.name = name;
-  spec.sizeKb = sizeKb;
-  spec.chunks = {{1, 2, 10}};
-  return spec;
+  RecordSpec entry;
+  entry.name = name;
+  entry.sizeKb = sizeKb;
+  entry.chunks = {{1, 2, 10}};
+  return entry;
 }
 
 TEST_F(LoadPackageTest, LoadsHeaderPathsAndRequiredKb) {
@@ -197,8 +197,8 @@ INSTANTIATE_TEST_SUITE_P(
                    }},
         DamageCase{"NameNotTerminatedInRecord",
                    [](Bytes* d) {
-                     RecordSpec spec = Plain("NAME");
-                     Bytes record = MakeRecord(spec);
+                     RecordSpec entry = Plain("NAME");
+                     Bytes record = MakeRecord(entry);
                      record[0] = 8;  // size ends inside the name
                      record[1] = 0;
                      d->resize(kHeaderSize);
@@ -214,9 +214,9 @@ INSTANTIATE_TEST_SUITE_P(
                    }},
         DamageCase{"SharedFlagMovesChunkListPastTheRecord",
                    [](Bytes* d) {
-                     RecordSpec spec = Plain("FIRST.DAT");
-                     spec.chunks = {{1, 2, 0x01010101}};
-                     *d = MakeDescriptor("GAME", "A.EXE", "A", {spec});
+                     RecordSpec entry = Plain("FIRST.DAT");
+                     entry.chunks = {{1, 2, 0x01010101}};
+                     *d = MakeDescriptor("GAME", "A.EXE", "A", {entry});
                      (*d)[FirstRecordAt() + 2] = 2;
                    }},
         DamageCase{"ProgramFileUnterminated",
@@ -243,12 +243,12 @@ TEST(RecordTable, AcceptsBothTerminatorsAndSlack) {
 
 TEST(RecordWalk, SharedFlagsMoveTheChunkListByEightBytes) {
   for (uint16_t flags : {0, 1, 2, 3, 4, 6}) {
-    RecordSpec spec = Plain("LIB.DLL");
-    spec.flags = flags;
-    spec.versionMs = 0x00030001;
-    spec.versionLs = 0x00020005;
-    spec.chunks = {{2, 0x01020304, 77}};
-    Bytes table = MakeRecordTable({spec, Plain("NEXT")});
+    RecordSpec entry = Plain("LIB.DLL");
+    entry.flags = flags;
+    entry.versionMs = 0x00030001;
+    entry.versionLs = 0x00020005;
+    entry.chunks = {{2, 0x01020304, 77}};
+    Bytes table = MakeRecordTable({entry, Plain("NEXT")});
     ASSERT_TRUE(ValidateRecordTable(table.data(), table.size(), 2));
     const uint8_t* record = table.data();
     bool shared = (flags & 6) != 0;
@@ -269,9 +269,9 @@ TEST(RecordWalk, SharedFlagsMoveTheChunkListByEightBytes) {
 }
 
 TEST(RecordWalk, EntryWithDiskZeroEndsTheListAtOnce) {
-  RecordSpec spec = Plain("A");
-  spec.chunks.clear();
-  Bytes table = MakeRecordTable({spec});
+  RecordSpec entry = Plain("A");
+  entry.chunks.clear();
+  Bytes table = MakeRecordTable({entry});
   ChunkEntry end = ReadChunkEntry(FirstChunkEntry(table.data()));
   EXPECT_EQ(end.disk, 0);
   EXPECT_EQ(end.length, 0u);

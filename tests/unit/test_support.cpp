@@ -8,8 +8,15 @@
 #include <filesystem>
 #include <fstream>
 
+#include "install/placement.h"
+#include "install/run.h"
 #include "platform/host/host_control.h"
+#include "stream/lzhuf.h"
+#include "stream/output.h"
+#include "stream/volume.h"
+#include "ui/destination.h"
 #include "ui/messages.h"
+#include "ui/settings.h"
 #include "ui/ui_state.h"
 
 void ResetAllState() {
@@ -20,6 +27,13 @@ void ResetAllState() {
   });
   ResetPackage();
   ResetUiState();
+  ResetVolume();
+  ResetOutput();
+  ResetDecoder();
+  ResetPlacement();
+  ResetRun();
+  ResetDestination();
+  ResetSettings();
   SubjectPath[0] = '\0';
   Caption[0] = '\0';
 }
@@ -88,30 +102,30 @@ void PutU32(Bytes* out, uint32_t value) {
 
 }  // namespace
 
-Bytes MakeRecord(const RecordSpec& spec) {
+Bytes MakeRecord(const RecordSpec& entry) {
   Bytes body;
-  PutU16(&body, spec.flags);
-  PutU16(&body, spec.sizeKb);
-  body.insert(body.end(), spec.name.begin(), spec.name.end());
+  PutU16(&body, entry.flags);
+  PutU16(&body, entry.sizeKb);
+  body.insert(body.end(), entry.name.begin(), entry.name.end());
   body.push_back(0);
   body.push_back(0);  // spareByte
-  if (spec.flags & kFlagsShared) {
-    PutU32(&body, spec.versionMs);
-    PutU32(&body, spec.versionLs);
+  if (entry.flags & kFlagsShared) {
+    PutU32(&body, entry.versionMs);
+    PutU32(&body, entry.versionLs);
   }
-  for (const ChunkEntry& chunk : spec.chunks) {
+  for (const ChunkEntry& chunk : entry.chunks) {
     PutU16(&body, chunk.disk);
     PutU32(&body, chunk.offset);
     PutU32(&body, chunk.length);
   }
-  if (spec.shortTerminator) {
+  if (entry.shortTerminator) {
     PutU16(&body, 0);
   } else {
     PutU16(&body, 1);
     PutU32(&body, 0);
     PutU32(&body, 0);
   }
-  body.insert(body.end(), static_cast<size_t>(spec.extraBytes), 0);
+  body.insert(body.end(), static_cast<size_t>(entry.extraBytes), 0);
   Bytes record;
   PutU16(&record, static_cast<uint16_t>(body.size() + 2));
   record.insert(record.end(), body.begin(), body.end());
@@ -120,8 +134,8 @@ Bytes MakeRecord(const RecordSpec& spec) {
 
 Bytes MakeRecordTable(const std::vector<RecordSpec>& records) {
   Bytes table;
-  for (const RecordSpec& spec : records) {
-    Bytes record = MakeRecord(spec);
+  for (const RecordSpec& entry : records) {
+    Bytes record = MakeRecord(entry);
     table.insert(table.end(), record.begin(), record.end());
   }
   return table;

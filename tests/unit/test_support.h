@@ -50,7 +50,7 @@ struct RecordSpec {
   int extraBytes = 0;  // slack after the chunk list, counted in recordSize
 };
 
-Bytes MakeRecord(const RecordSpec& spec);
+Bytes MakeRecord(const RecordSpec& entry);
 Bytes MakeRecordTable(const std::vector<RecordSpec>& records);
 Bytes MakeDescriptor(const std::string& magic, const std::string& programFile,
                      const std::string& productTitle,

@@ -110,5 +110,8 @@ void FailTransferDialog();
 // Cancel and answers the confirmation: confirm true halts (ModalResult 2),
 // false goes on.
 void CancelAtPump(int n, bool confirm);
+// Called with every progress event as it is recorded (pkgtool draws its
+// terminal bar from them); an empty function removes it.
+void SetProgressObserver(std::function<void(const ProgressEvent&)> observer);
 
 }  // namespace host

@@ -1,0 +1,192 @@
+// The volume reader: chunk list walking, disk prompts, volume checks and
+// the 32000-byte refills behind ReadSourceByte.
+#include "stream/volume.h"
+
+#include <cstring>
+
+#include "package/descriptor.h"
+#include "ui/ui_state.h"
+
+VolumeState Volume;
+
+namespace {
+
+constexpr int kEndOfInput = -1;
+constexpr int kSourceFailed = -2;
+
+// Shows the OK-only "%s: read error!" naming the current record: the volume
+// delivered fewer bytes than the chunk says it holds.
+int ReportShortRead() {
+  CopyText(
+      SubjectPath, sizeof SubjectPath,
+      Volume.CurrentRecord != nullptr ? RecordName(Volume.CurrentRecord) : "");
+  ReportResult(FileTransferDialog, kResultReadError);
+  return kSourceFailed;
+}
+
+// Reads the volume's 2-byte volumeDisk field from the start of file. A
+// failed read asks Retry/Cancel naming DataVolumePath. Returns the field,
+// -1 when the volume is shorter than 2 bytes, -2 on Cancel.
+int ReadVolumeDisk(plat::HFile file) {
+  for (;;) {
+    uint8_t field[2];
+    long n = plat::lread(file, field, sizeof field);
+    if (n == static_cast<long>(sizeof field)) return ReadU16(field);
+    if (n >= 0) return -1;  // too short to be any disk's volume
+    if (RetryCancelBox(FileTransferDialog, kResultReadError,
+                       Volume.DataVolumePath) != kResultRetry) {
+      return kSourceFailed;
+    }
+    plat::llseek(file, 0, plat::kSeekSet);
+  }
+}
+
+// Seeks the open volume to ChunkPosition. A chunk whose offset cannot even
+// be sought to cannot be read: reported as a short read.
+int SeekToChunk() {
+  if (plat::llseek(Volume.VolumeHandle, static_cast<long>(Volume.ChunkPosition),
+                   plat::kSeekSet) != static_cast<long>(Volume.ChunkPosition)) {
+    return ReportShortRead();
+  }
+  return 0;
+}
+
+// Opens the volume of CurrentDisk and seeks to ChunkPosition, repeating the
+// open after a Retry or after the prompt for the right disk. 0 when the
+// volume is open, -2 when the user cancelled.
+int OpenCurrentVolume() {
+  for (;;) {
+    plat::HFile file = plat::lopen(Volume.DataVolumePath, plat::kOpenRead);
+    if (file == plat::kFileError) {
+      if (RetryCancelBox(FileTransferDialog, kResultReadError,
+                         Volume.DataVolumePath) != kResultRetry) {
+        return kSourceFailed;
+      }
+      continue;
+    }
+    int disk = ReadVolumeDisk(file);
+    if (disk == kSourceFailed) {
+      plat::lclose(file);
+      return kSourceFailed;
+    }
+    if (disk == Volume.CurrentDisk) {
+      Volume.VolumeHandle = file;
+      return SeekToChunk();
+    }
+    // The wrong disk (or no volume at all) is in the drive.
+    plat::lclose(file);
+    if (PromptForDisk(FileTransferDialog) != 0) return kSourceFailed;
+  }
+}
+
+// Starts the chunk at ChunkCursor. 0 when it has begun, -1 at the end of
+// the list (the cursor stays on the terminator), -2 when the prompt for its
+// disk was cancelled.
+int StartNextChunk() {
+  ChunkEntry entry = ReadChunkEntry(Volume.ChunkCursor);
+  if (entry.disk == 0 || entry.length == 0) return kEndOfInput;
+  Volume.ChunkLeft = entry.length;
+  Volume.ChunkPosition = entry.offset;
+  bool prompted = false;
+  bool accepted = true;
+  int sought = 0;
+  if (entry.disk == Volume.CurrentDisk) {
+    if (Volume.VolumeHandle != plat::kFileError) sought = SeekToChunk();
+  } else {
+    Volume.CurrentDisk = entry.disk;
+    CloseVolume();
+    prompted = true;
+    accepted = PromptForDisk(FileTransferDialog) == 0;
+  }
+  Volume.ChunkCursor += kChunkEntrySize;
+  if (prompted && !accepted) return kSourceFailed;
+  return sought;
+}
+
+}  // namespace
+
+void ResetVolume() {
+  std::memset(&Volume, 0, sizeof Volume);
+  Volume.VolumeHandle = plat::kFileError;
+  Volume.CurrentDisk = 1;
+}
+
+void StartRecordStream(const uint8_t* record) {
+  Volume.CurrentRecord = record;
+  Volume.ChunkCursor = FirstChunkEntry(record);
+  Volume.ChunkLeft = 0;
+  Volume.ChunkPosition = 0;
+  Volume.InputLeft = 0;
+  Volume.InputCursor = Volume.InputBuffer;
+}
+
+int RefillSourceByte() {
+  if (Volume.InputLeft > 0) return ReadSourceByte();
+  if (Volume.ChunkLeft == 0) {
+    int started = StartNextChunk();
+    if (started != 0) return started;
+  }
+  if (Volume.VolumeHandle == plat::kFileError) {
+    int opened = OpenCurrentVolume();
+    if (opened != 0) return opened;
+  }
+  const long wanted =
+      static_cast<long>(Volume.ChunkLeft < kInputBufferSize ? Volume.ChunkLeft
+                                                            : kInputBufferSize);
+  Volume.InputCursor = Volume.InputBuffer;
+  for (bool retry = false;; retry = true) {
+    // A retried read starts again where the failed one should have.
+    if (retry && SeekToChunk() != 0) return kSourceFailed;
+    long n = plat::lread(Volume.VolumeHandle, Volume.InputBuffer, wanted);
+    if (n < 0) {
+      const char* name = Volume.CurrentRecord != nullptr
+                             ? RecordName(Volume.CurrentRecord)
+                             : "";
+      if (RetryCancelBox(FileTransferDialog, kResultReadError, name) !=
+          kResultRetry) {
+        return kSourceFailed;
+      }
+      continue;
+    }
+    // Nothing at all, or less than asked for, while the chunk still has
+    // bytes to deliver: the volume is truncated (or the chunk lies past its
+    // end). Going on would decode zero bits into the file.
+    if (n < wanted) return ReportShortRead();
+    Volume.ChunkLeft -= static_cast<uint32_t>(n);
+    Volume.ChunkPosition += static_cast<uint32_t>(n);
+    Volume.InputLeft = static_cast<int>(n);
+    break;
+  }
+  --Volume.InputLeft;
+  return *Volume.InputCursor++;
+}
+
+int PromptForDisk(plat::Window parent) {
+  char drive[256] = {0};
+  char c = Package.SourceDirectory[0];
+  if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
+  drive[0] = c;
+  char format[256] = {0};
+  plat::LoadString(kStrInsertDisk, format, 255);
+  char text[256];
+  // The format is our own string 304, "Insert disk %d in drive %s.".
+#if defined(__GNUC__)
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wformat-nonliteral"
+#endif
+  FormatText(text, sizeof text, format, static_cast<int>(Volume.CurrentDisk),
+             drive);
+#if defined(__GNUC__)
+#pragma GCC diagnostic pop
+#endif
+  int answer = plat::MessageBox(parent, text, Caption,
+                                plat::kMbOkCancel | plat::kMbIconExclamation);
+  return answer == plat::kIdOk ? 0 : 1;
+}
+
+void CloseVolume() {
+  if (Volume.VolumeHandle != plat::kFileError) {
+    plat::lclose(Volume.VolumeHandle);
+    Volume.VolumeHandle = plat::kFileError;
+  }
+}

@@ -1,0 +1,231 @@
+// pkgtool build: what lands on which disk, byte-identical output for the
+// same inputs, the installer and its descriptor's name, versions read from
+// a file's version resource, and source faults named by manifest line.
+#include <gtest/gtest.h>
+
+#include "host_files.h"
+#include "media.h"
+#include "pkgtool_testing.h"
+
+namespace pkgtool {
+namespace {
+
+using pkgtool_testing::MakePeImage;
+using pkgtool_testing::RunTool;
+using pkgtool_testing::SampleBytes;
+using pkgtool_testing::WriteManifest;
+
+// A manifest over four files whose streams need at least three disks of 4K.
+std::string ThreeDiskManifest(const TempDir& dir) {
+  WriteFile(dir.Make("src/game.exe"), SampleBytes(9000, 1));
+  WriteFile(dir.Make("src/data/level.dat"), SampleBytes(30000, 2));
+  WriteFile(dir.Make("src/gfx.dll"), MakePeImage(0x00020003, 0x00040005));
+  WriteFile(dir.Make("src/readme.txt"), std::string("Read me.\n"));
+  return WriteManifest(dir,
+                       "[package]\n"
+                       "programFile = GAME.EXE\n"
+                       "title = Game\n"
+                       "diskSize = 4K\n"
+                       "[files]\n"
+                       "GAME.EXE = src/game.exe\n"
+                       "DATA\\LEVEL.DAT = src/data/level.dat\n"
+                       "GFX.DLL = src/gfx.dll, shared\n"
+                       "README.TXT = src/readme.txt, noInstall\n");
+}
+
+std::vector<std::string> FilesBelow(const std::string& root,
+                                    const std::string& relative = "") {
+  std::vector<std::string> files;
+  std::string dir = relative.empty() ? root : root + "/" + relative;
+  for (const std::string& name : ListDirectory(dir)) {
+    std::string path = relative.empty() ? name : relative + "/" + name;
+    if (IsDirectory(root + "/" + path)) {
+      for (const std::string& inner : FilesBelow(root, path)) {
+        files.push_back(inner);
+      }
+    } else {
+      files.push_back(path);
+    }
+  }
+  return files;
+}
+
+TEST(PkgtoolBuild, WritesDescriptorPlainFilesAndOneVolumePerDisk) {
+  TempDir dir;
+  std::string manifest = ThreeDiskManifest(dir);
+  pkgtool_testing::ToolRun run =
+      RunTool({"build", manifest, "-o", dir.path() + "/out"});
+  ASSERT_EQ(run.code, 0) << run.err;
+  std::vector<std::string> expected = {"disk1/GAME.dat", "disk1/README.TXT",
+                                       "disk1/SETUP.bin"};
+  int disks = 1;
+  while (IsDirectory(dir.path() + "/out/disk" + std::to_string(disks + 1))) {
+    ++disks;
+    expected.push_back("disk" + std::to_string(disks) + "/GAME.dat");
+  }
+  ASSERT_GE(disks, 3);
+  EXPECT_EQ(FilesBelow(dir.path() + "/out"), expected);
+  for (int disk = 1; disk <= disks; ++disk) {
+    std::string volume =
+        dir.path() + "/out/disk" + std::to_string(disk) + "/GAME.dat";
+    Bytes bytes = ReadFile(volume);
+    ASSERT_GE(bytes.size(), 2u);
+    EXPECT_EQ(ReadU16(bytes.data()), disk);
+    EXPECT_LE(
+        bytes.size() +
+            (disk == 1
+                 ? ReadFile(dir.path() + "/out/disk1/SETUP.bin").size() + 9
+                 : 0),
+        4096u);
+  }
+  EXPECT_EQ(ReadFile(dir.path() + "/out/disk1/README.TXT"),
+            ReadFile(dir.path() + "/src/readme.txt"));
+
+  Media media;
+  std::string error;
+  ASSERT_TRUE(LoadMedia(dir.path() + "/out/disk1/SETUP.bin", &media, &error))
+      << error;
+  EXPECT_FALSE(media.controlPanel);
+  EXPECT_EQ(media.programFile, "GAME.EXE");
+  ASSERT_EQ(media.records.size(), 4u);
+  EXPECT_EQ(media.records[0].sizeKb, 9);  // 9000 bytes, rounded up
+  EXPECT_EQ(media.records[1].name, "DATA\\LEVEL.DAT");
+  EXPECT_GT(media.records[1].chunks.size(), 1u);  // it spans disks
+  EXPECT_TRUE(media.records[2].shared);
+  EXPECT_EQ(media.records[2].versionMs, 0x00020003u);  // from the resource
+  EXPECT_EQ(media.records[2].versionLs, 0x00040005u);
+  EXPECT_TRUE(media.records[3].noInstall);
+  EXPECT_TRUE(media.records[3].chunks.empty());
+}
+
+TEST(PkgtoolBuild, TheSameInputsGiveByteIdenticalMedia) {
+  TempDir dir;
+  std::string manifest = ThreeDiskManifest(dir);
+  ASSERT_EQ(RunTool({"build", manifest, "-o", dir.path() + "/a"}).code, 0);
+  ASSERT_EQ(RunTool({"build", manifest, "-o", dir.path() + "/b"}).code, 0);
+  std::vector<std::string> files = FilesBelow(dir.path() + "/a");
+  ASSERT_EQ(files, FilesBelow(dir.path() + "/b"));
+  for (const std::string& file : files) {
+    EXPECT_EQ(ReadFile(dir.path() + "/a/" + file),
+              ReadFile(dir.path() + "/b/" + file))
+        << file;
+  }
+}
+
+TEST(PkgtoolBuild, NamesTheDescriptorAfterTheInstallerAndCopiesIt) {
+  TempDir dir;
+  std::string manifest = ThreeDiskManifest(dir);
+  Bytes installer = SampleBytes(1500, 7);
+  WriteFile(dir.Make("bin/Install.EXE"), installer);
+  pkgtool_testing::ToolRun run =
+      RunTool({"build", manifest, "-o", dir.path() + "/out", "--installer",
+               dir.path() + "/bin/Install.EXE"});
+  ASSERT_EQ(run.code, 0) << run.err;
+  EXPECT_EQ(ReadFile(dir.path() + "/out/disk1/Install.EXE"), installer);
+  EXPECT_TRUE(FileExistsOnHost(dir.path() + "/out/disk1/Install.bin"));
+  EXPECT_FALSE(FileExistsOnHost(dir.path() + "/out/disk1/SETUP.bin"));
+  // The installer takes its room on disk 1.
+  uint64_t used = 0;
+  for (const char* name :
+       {"Install.EXE", "Install.bin", "README.TXT", "GAME.dat"}) {
+    uint64_t size = 0;
+    ASSERT_TRUE(FileSize(dir.path() + "/out/disk1/" + name, &size));
+    used += size;
+  }
+  EXPECT_LE(used, 4096u);
+  EXPECT_GT(used, 4096u - 64);
+}
+
+TEST(PkgtoolBuild, RemovesTheVolumesOfAnEarlierBuildWithMoreDisks) {
+  TempDir dir;
+  std::string manifest = ThreeDiskManifest(dir);
+  ASSERT_EQ(RunTool({"build", manifest, "-o", dir.path() + "/out"}).code, 0);
+  ASSERT_TRUE(FileExistsOnHost(dir.path() + "/out/disk3/GAME.dat"));
+  WriteFile(dir.path() + "/src/data/level.dat", SampleBytes(100, 2));
+  WriteFile(dir.path() + "/src/game.exe", SampleBytes(100, 1));
+  pkgtool_testing::ToolRun run =
+      RunTool({"build", manifest, "-o", dir.path() + "/out"});
+  ASSERT_EQ(run.code, 0) << run.err;
+  EXPECT_FALSE(FileExistsOnHost(dir.path() + "/out/disk2/GAME.dat"));
+  EXPECT_FALSE(FileExistsOnHost(dir.path() + "/out/disk3/GAME.dat"));
+  EXPECT_NE(run.err.find("removed"), std::string::npos);
+}
+
+TEST(PkgtoolBuild, ReportsSourceFaultsByManifestLine) {
+  TempDir dir;
+  WriteFile(dir.Make("plain.dll"), SampleBytes(500, 3));
+  std::string manifest = WriteManifest(dir,
+                                       "[package]\n"
+                                       "programFile = A.EXE\n"
+                                       "title = A\n"
+                                       "[files]\n"
+                                       "A.EXE = missing.exe\n"
+                                       "B.DLL = plain.dll, shared\n"
+                                       "C.DAT = .\n");
+  pkgtool_testing::ToolRun run =
+      RunTool({"build", manifest, "-o", dir.path() + "/out"});
+  EXPECT_EQ(run.code, 1);
+  EXPECT_NE(run.err.find(manifest + ":5: " + dir.path() +
+                         "/missing.exe: No such file or directory"),
+            std::string::npos)
+      << run.err;
+  EXPECT_NE(run.err.find(manifest + ":6: " + dir.path() +
+                         "/plain.dll has no version resource"),
+            std::string::npos)
+      << run.err;
+  EXPECT_NE(run.err.find(manifest + ":7: " + dir.path() + "/.: is a directory"),
+            std::string::npos)
+      << run.err;
+  EXPECT_FALSE(IsDirectory(dir.path() + "/out"));
+}
+
+TEST(PkgtoolBuild, RefusesTwoThingsOfTheSameNameOnDisk1) {
+  TempDir dir;
+  WriteFile(dir.Make("a.exe"), SampleBytes(500, 3));
+  std::string manifest = WriteManifest(dir,
+                                       "[package]\n"
+                                       "programFile = A.EXE\n"
+                                       "title = A\n"
+                                       "[files]\n"
+                                       "A.EXE = a.exe\n"
+                                       "setup.BIN = a.exe, noInstall\n");
+  pkgtool_testing::ToolRun run =
+      RunTool({"build", manifest, "-o", dir.path() + "/out"});
+  EXPECT_EQ(run.code, 1);
+  EXPECT_NE(run.err.find("the descriptor and the noInstall file setup.BIN "
+                         "would both be disk1/setup.BIN"),
+            std::string::npos)
+      << run.err;
+}
+
+TEST(PkgtoolBuild, DryRunListsTargetsSourcesAndFlagsAndWritesNothing) {
+  TempDir dir;
+  std::string manifest = ThreeDiskManifest(dir);
+  pkgtool_testing::ToolRun run =
+      RunTool({"build", manifest, "--dry-run", "-o", dir.path() + "/out"});
+  ASSERT_EQ(run.code, 0) << run.err;
+  EXPECT_EQ(run.out, "GAME.EXE\t" + dir.path() + "/src/game.exe\t-\n" +
+                         "DATA\\LEVEL.DAT\t" + dir.path() +
+                         "/src/data/level.dat\t-\n" + "GFX.DLL\t" + dir.path() +
+                         "/src/gfx.dll\tshared,version=2.3.4.5\n" +
+                         "README.TXT\t" + dir.path() +
+                         "/src/readme.txt\tnoInstall\n");
+  EXPECT_FALSE(IsDirectory(dir.path() + "/out"));
+}
+
+TEST(PkgtoolBuild, ControlPanelPackagesCarryTheMagic) {
+  TempDir dir;
+  WriteFile(dir.Make("x.cpl"), SampleBytes(100, 4));
+  std::string manifest = WriteManifest(dir,
+                                       "[package]\nprogramFile = X.CPL\n"
+                                       "title = X\nkind = controlpanel\n"
+                                       "[files]\nX.CPL = x.cpl\n");
+  ASSERT_EQ(RunTool({"build", manifest, "-o", dir.path() + "/out"}).code, 0);
+  Bytes descriptor = ReadFile(dir.path() + "/out/disk1/SETUP.bin");
+  ASSERT_GE(descriptor.size(), 4u);
+  EXPECT_EQ(std::string(descriptor.begin(), descriptor.begin() + 4), "INSV");
+  EXPECT_TRUE(FileExistsOnHost(dir.path() + "/out/disk1/X.dat"));
+}
+
+}  // namespace
+}  // namespace pkgtool

@@ -1,0 +1,289 @@
+// pkgtool extract: every file back byte for byte, below DEST whatever form
+// its name has, volumes found by their disk number in any order; a name with
+// a ".." component refused with nothing of it written anywhere; a file
+// whose stream fails removed.
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <random>
+
+#include "host_files.h"
+#include "pkgtool_testing.h"
+#include "platform/host/host_control.h"
+#include "stream/encoder.h"
+
+namespace pkgtool {
+namespace {
+
+using pkgtool_testing::RunTool;
+using pkgtool_testing::SampleBytes;
+using pkgtool_testing::WriteManifest;
+
+TEST(PkgtoolExtract, RestoresEveryFileAcrossDisksGivenInAnyOrder) {
+  uint32_t seed = pkgtool_testing::TestSeed();
+  TempDir dir;
+  const std::vector<std::pair<std::string, std::string>> files = {
+      {"GAME.EXE", "GAME.EXE"},
+      {"DATA\\MAPS\\ONE.MAP", "DATA/MAPS/ONE.MAP"},
+      {"\\WINDOWS\\GAME.INI", "WINDOWS/GAME.INI"},
+      {"D:\\SYS\\GFX.DLL", "SYS/GFX.DLL"},
+      {"EMPTY.DAT", "EMPTY.DAT"},
+      {"EXACT.DAT", "EXACT.DAT"}};
+  const size_t sizes[] = {20000, 45000, 300, 9000, 0, 32000};
+  std::string manifest =
+      "[package]\nprogramFile = GAME.EXE\ntitle = G\ndiskSize = 6K\n"
+      "[files]\n";
+  for (size_t i = 0; i < files.size(); ++i) {
+    WriteFile(dir.Make("src/" + std::to_string(i)),
+              SampleBytes(sizes[i], seed + static_cast<uint32_t>(i)));
+    manifest += files[i].first + " = src/" + std::to_string(i) +
+                (i == 3 ? ", shared, version=1.0" : "") + "\n";
+  }
+  std::string path = WriteManifest(dir, manifest);
+  ASSERT_EQ(RunTool({"build", path, "-o", dir.path() + "/out"}).code, 0);
+  std::vector<std::string> args = {"extract",
+                                   dir.path() + "/out/disk1/SETUP.bin", "-d",
+                                   dir.path() + "/dest"};
+  std::vector<std::string> disks;
+  for (int disk = 2;
+       IsDirectory(dir.path() + "/out/disk" + std::to_string(disk)); ++disk) {
+    disks.insert(disks.begin(),
+                 dir.path() + "/out/disk" + std::to_string(disk));
+  }
+  ASSERT_GE(disks.size(), 3u);
+  for (const std::string& disk : disks) {
+    args.push_back("--disk");
+    args.push_back(disk);
+  }
+  pkgtool_testing::ToolRun run = RunTool(args);
+  ASSERT_EQ(run.code, 0) << run.err;
+  for (size_t i = 0; i < files.size(); ++i) {
+    EXPECT_EQ(ReadFile(dir.path() + "/dest/" + files[i].second),
+              ReadFile(dir.path() + "/src/" + std::to_string(i)))
+        << files[i].first;
+  }
+  EXPECT_NE(run.out.find("6 files extracted"), std::string::npos) << run.out;
+}
+
+// Random and real files on random disk sizes: build, verify and extract
+// give every file back, whatever the chunk boundaries.
+TEST(PkgtoolExtract, RoundTripsRandomAndRealFilesOnRandomDisks) {
+  uint32_t seed = pkgtool_testing::TestSeed();
+  std::mt19937 random(seed);
+  Bytes real;  // a slice of a real program, when the machine has one
+  {
+    Bytes program = ReadFile("/usr/bin/cmake");
+    if (program.size() > 200000) {
+      real.assign(program.begin() + 100000, program.begin() + 160000);
+    }
+  }
+  for (int round = 0; round < 6; ++round) {
+    SCOPED_TRACE("round " + std::to_string(round));
+    TempDir dir;
+    unsigned diskSize = 1024 + random() % 20000;
+    std::string manifest =
+        "[package]\nprogramFile = R.EXE\ntitle = R\n"
+        "diskSize = " +
+        std::to_string(diskSize) + "\n[files]\n";
+    int count = 1 + static_cast<int>(random() % 6);
+    std::vector<Bytes> contents;
+    for (int i = 0; i < count; ++i) {
+      Bytes data;
+      switch (random() % 4) {
+        case 0: {
+          size_t size = random() % 40000;
+          data = SampleBytes(size, random());
+          break;
+        }
+        case 1:
+          data.resize(random() % 20000);
+          for (uint8_t& byte : data) byte = static_cast<uint8_t>(random());
+          break;
+        case 2:
+          data.assign(random() % 70000, static_cast<uint8_t>(random()));
+          break;
+        default:
+          data = real.empty() ? SampleBytes(30000, random()) : real;
+          break;
+      }
+      contents.push_back(data);
+      WriteFile(dir.Make("src/" + std::to_string(i)), data);
+      manifest +=
+          "F" + std::to_string(i) + ".DAT = src/" + std::to_string(i) + "\n";
+    }
+    std::string path = WriteManifest(dir, manifest);
+    pkgtool_testing::ToolRun run =
+        RunTool({"build", path, "-o", dir.path() + "/out"});
+    ASSERT_EQ(run.code, 0) << run.err;
+    std::vector<std::string> disks;
+    for (int disk = 2;
+         IsDirectory(dir.path() + "/out/disk" + std::to_string(disk)); ++disk) {
+      disks.push_back("--disk");
+      disks.push_back(dir.path() + "/out/disk" + std::to_string(disk));
+    }
+    std::string descriptor = dir.path() + "/out/disk1/SETUP.bin";
+    std::vector<std::string> verify = {"verify", descriptor};
+    verify.insert(verify.end(), disks.begin(), disks.end());
+    run = RunTool(verify);
+    ASSERT_EQ(run.code, 0) << run.out;
+    std::vector<std::string> extract = {"extract", descriptor, "-d",
+                                        dir.path() + "/dest"};
+    extract.insert(extract.end(), disks.begin(), disks.end());
+    run = RunTool(extract);
+    ASSERT_EQ(run.code, 0) << run.err;
+    for (int i = 0; i < count; ++i) {
+      EXPECT_EQ(ReadFile(dir.path() + "/dest/F" + std::to_string(i) + ".DAT"),
+                contents[static_cast<size_t>(i)])
+          << "file " << i << ", disk size " << diskSize;
+    }
+  }
+}
+
+TEST(PkgtoolExtract, PutsANameIntoAnExistingDirectoryOfAnotherCase) {
+  TempDir dir;
+  WriteFile(dir.Make("src/a"), SampleBytes(100, 1));
+  std::string manifest = WriteManifest(
+      dir,
+      "[package]\nprogramFile=A.EXE\ntitle=A\n[files]\nDATA\\A.DAT=src/a\n");
+  ASSERT_EQ(RunTool({"build", manifest, "-o", dir.path() + "/out"}).code, 0);
+  ASSERT_TRUE(MakeDirectories(dir.path() + "/dest/data"));
+  ASSERT_EQ(RunTool({"extract", dir.path() + "/out/disk1/SETUP.bin", "-d",
+                     dir.path() + "/dest"})
+                .code,
+            0);
+  EXPECT_TRUE(FileExistsOnHost(dir.path() + "/dest/data/A.DAT"));
+  EXPECT_FALSE(IsDirectory(dir.path() + "/dest/DATA"));
+}
+
+// A medium of two records sharing one stream: a harmless name, then the
+// name under test.
+class PkgtoolExtractDotDot : public ::testing::TestWithParam<const char*> {};
+
+TEST_P(PkgtoolExtractDotDot, RefusesTheRecordAndWritesNothingOfIt) {
+  TempDir dir;
+  const std::string content = "payload of the record";
+  Bytes stream = EncodeBuffer(reinterpret_cast<const uint8_t*>(content.data()),
+                              content.size());
+  RecordSpec good;
+  good.name = "GOOD.TXT";
+  good.chunks = {{1, 2, static_cast<uint32_t>(stream.size())}};
+  RecordSpec bad = good;
+  bad.name = GetParam();
+  std::string media = dir.path() + "/media/deep/er";
+  WriteFile(media + "/SETUP.bin",
+            MakeDescriptor("", "A.EXE", "A", {good, bad}));
+  WriteFile(media + "/A.dat", MakeVolume(1, stream));
+  std::string dest = media + "/dest";
+  pkgtool_testing::ToolRun run =
+      RunTool({"extract", media + "/SETUP.bin", "-d", dest});
+  EXPECT_EQ(run.code, 1);
+  EXPECT_EQ(run.err, "pkgtool: " + media + "/SETUP.bin: record 2 (" +
+                         GetParam() +
+                         "): refused: the name has a '..' component; nothing "
+                         "written\n");
+  EXPECT_NE(run.out.find("1 file extracted"), std::string::npos);
+  EXPECT_NE(run.out.find("1 failed"), std::string::npos);
+  // Only the good record landed, and nothing appeared anywhere else.
+  std::vector<std::string> everything;
+  std::vector<std::string> pending = {dir.path()};
+  while (!pending.empty()) {
+    std::string current = pending.back();
+    pending.pop_back();
+    for (const std::string& name : ListDirectory(current)) {
+      std::string path = current + "/" + name;
+      if (IsDirectory(path)) {
+        pending.push_back(path);
+      } else {
+        everything.push_back(path.substr(dir.path().size() + 1));
+      }
+    }
+  }
+  std::sort(everything.begin(), everything.end());
+  EXPECT_EQ(everything, (std::vector<std::string>{
+                            "media/deep/er/A.dat", "media/deep/er/SETUP.bin",
+                            "media/deep/er/dest/GOOD.TXT"}));
+}
+
+INSTANTIATE_TEST_SUITE_P(Names, PkgtoolExtractDotDot,
+                         ::testing::Values("x\\..\\y", "..\\evil", "..",
+                                           "\\..\\..\\evil", "C:\\..\\evil",
+                                           "C:..\\evil", "a/../../../evil",
+                                           "DATA\\..\\..\\..\\..\\evil",
+                                           "DATA\\.."));
+
+TEST(PkgtoolExtractDotDotLookalikes, AreOrdinaryNames) {
+  TempDir dir;
+  const std::string content = "lookalike";
+  Bytes stream = EncodeBuffer(reinterpret_cast<const uint8_t*>(content.data()),
+                              content.size());
+  std::vector<RecordSpec> records;
+  for (const char* name : {"a..b", "...", "..x\\y..", "C:\\.\\z"}) {
+    RecordSpec record;
+    record.name = name;
+    record.chunks = {{1, 2, static_cast<uint32_t>(stream.size())}};
+    records.push_back(record);
+  }
+  WriteFile(dir.Make("SETUP.bin"), MakeDescriptor("", "A.EXE", "A", records));
+  WriteFile(dir.Make("A.dat"), MakeVolume(1, stream));
+  pkgtool_testing::ToolRun run =
+      RunTool({"extract", dir.path() + "/SETUP.bin", "-d", dir.path() + "/d"});
+  ASSERT_EQ(run.code, 0) << run.err;
+  for (const char* path : {"a..b", "...", "..x/y..", "z"}) {
+    EXPECT_EQ(ReadFile(dir.path() + "/d/" + path),
+              Bytes(content.begin(), content.end()))
+        << path;
+  }
+}
+
+TEST(PkgtoolExtractFailures, RemovesAFileWhoseStreamFails) {
+  TempDir dir;
+  std::mt19937 random(5);
+  Bytes data(50000);
+  for (uint8_t& byte : data) byte = static_cast<uint8_t>(random());
+  Bytes stream = EncodeBuffer(data.data(), data.size());
+  ASSERT_GT(stream.size(), 40000u);
+  RecordSpec record;
+  record.name = "BIG.DAT";
+  record.chunks = {{1, 2, static_cast<uint32_t>(stream.size())}};
+  WriteFile(dir.Make("SETUP.bin"), MakeDescriptor("", "A.EXE", "A", {record}));
+  // The volume ends 32000 bytes into the chunk: the reader finds nothing
+  // where the chunk still has bytes.
+  Bytes shortStream(stream.begin(), stream.begin() + 32000);
+  WriteFile(dir.Make("A.dat"), MakeVolume(1, shortStream));
+  std::string dest = dir.path() + "/d";
+  pkgtool_testing::ToolRun run =
+      RunTool({"extract", dir.path() + "/SETUP.bin", "-d", dest});
+  EXPECT_EQ(run.code, 1);
+  EXPECT_NE(
+      run.err.find("record 1 (BIG.DAT): chunk 1 (disk 1, offset 2, "
+                   "length " +
+                   std::to_string(stream.size()) + ") lies outside its volume"),
+      std::string::npos)
+      << run.err;
+  EXPECT_FALSE(FileExistsOnHost(dest + "/BIG.DAT"));
+}
+
+TEST(PkgtoolExtractFailures, RemovesAFileWhoseWriteFails) {
+  TempDir dir;
+  Bytes data = SampleBytes(70000, 6);
+  Bytes stream = EncodeBuffer(data.data(), data.size());
+  RecordSpec record;
+  record.name = "BIG.DAT";
+  record.chunks = {{1, 2, static_cast<uint32_t>(stream.size())}};
+  WriteFile(dir.Make("SETUP.bin"), MakeDescriptor("", "A.EXE", "A", {record}));
+  WriteFile(dir.Make("A.dat"), MakeVolume(1, stream));
+  host::InjectFault(host::Fault::kShortWrite, 2);
+  std::string dest = dir.path() + "/d";
+  pkgtool_testing::ToolRun run =
+      RunTool({"extract", dir.path() + "/SETUP.bin", "-d", dest});
+  EXPECT_EQ(run.code, 1);
+  EXPECT_NE(run.err.find("record 1 (BIG.DAT): " + dest +
+                         "/BIG.DAT: disk full (" + dest + "/BIG.DAT removed)"),
+            std::string::npos)
+      << run.err;
+  EXPECT_FALSE(FileExistsOnHost(dest + "/BIG.DAT"));
+}
+
+}  // namespace
+}  // namespace pkgtool

@@ -1,0 +1,183 @@
+// End to end on the host: media made by `pkgtool build` across two disks,
+// installed by `pkgtool install`, compared file by file; then a second
+// installation of the same product and one of another product into the
+// same place.
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "commands.h"
+#include "install_fixture.h"
+#include "test_support.h"
+
+namespace {
+
+struct SourceFile {
+  std::string target;  // name in the package
+  std::string source;  // below the manifest's directory
+  std::string flags;
+  Bytes content;
+  std::string installedAt;  // below the root; "" when never installed
+};
+
+// Runs pkgtool with its report and errors caught.
+int Pkgtool(const std::vector<std::string>& args, std::string* out) {
+  pkgtool::Console console;
+  console.out = std::tmpfile();
+  console.err = std::tmpfile();
+  console.progress = false;
+  int code = pkgtool::RunPkgtool(args, console);
+  std::string text;
+  for (std::FILE* file : {console.out, console.err}) {
+    std::rewind(file);
+    char buffer[4096];
+    size_t n;
+    while ((n = std::fread(buffer, 1, sizeof buffer, file)) > 0) {
+      text.append(buffer, n);
+    }
+    std::fclose(file);
+  }
+  if (out != nullptr) *out = text;
+  return code;
+}
+
+class PkgtoolInstall : public ::testing::Test {
+ protected:
+  // Builds a product's media from files under work_/name with a disk size
+  // that spreads them over two disks; returns the descriptor's path.
+  std::string Build(const std::string& name, const std::string& programFile,
+                    const std::vector<SourceFile>& files) {
+    std::string dir = work_.path() + "/" + name;
+    std::string manifest = "[package]\nprogramFile = " + programFile +
+                           "\ntitle = " + name +
+                           "\nkind = game\ndiskSize = 64K\n\n[files]\n";
+    for (const SourceFile& file : files) {
+      WriteFile(dir + "/" + file.source, file.content);
+      manifest += file.target + " = " + file.source +
+                  (file.flags.empty() ? "" : ", " + file.flags) + "\n";
+    }
+    WriteFile(dir + "/product.ini", manifest);
+    std::string report;
+    EXPECT_EQ(
+        Pkgtool({"build", dir + "/product.ini", "-o", dir + "/media"}, &report),
+        0)
+        << report;
+    return dir + "/media/disk1/SETUP.bin";
+  }
+
+  int Install(const std::string& descriptor, std::string* report) {
+    std::string media = descriptor.substr(0, descriptor.rfind("/disk1/"));
+    std::vector<std::string> args = {
+        "install", descriptor,         "--root", root_.path(),
+        "--to",    "C:\\GAMES\\QUEST", "--yes",  "--quiet"};
+    for (int disk = 2; FileExistsOnHost(media + "/disk" + std::to_string(disk));
+         ++disk) {
+      args.push_back("--disk");
+      args.push_back(media + "/disk" + std::to_string(disk));
+    }
+    return Pkgtool(args, report);
+  }
+
+  std::string OnC(const std::string& relative) const {
+    return root_.path() + "/" + relative;
+  }
+
+  TempDir work_;
+  TempDir root_;
+};
+
+std::vector<SourceFile> QuestFiles() {
+  return {
+      {"QUEST.EXE", "bin/quest.exe", "", SampleBytes(90000, 1),
+       "GAMES/QUEST/QUEST.EXE"},
+      {"DATA\\LEVEL1.DAT", "data/level1.dat", "", SampleBytes(150000, 2),
+       "GAMES/QUEST/DATA/LEVEL1.DAT"},
+      {"DATA\\MAPS\\DEEP.DAT", "data/deep.dat", "", SampleBytes(3000, 3),
+       "GAMES/QUEST/DATA/MAPS/DEEP.DAT"},
+      {"uninstal.exe", "bin/uninstal.exe", "", SampleBytes(7000, 4),
+       "GAMES/QUEST/uninstal.exe"},
+      {"QUESTGFX.DLL", "bin/questgfx.dll", "shared, version=1.2.3.4",
+       SampleBytes(20000, 5), "WINDOWS/SYSTEM/QUESTGFX.DLL"},
+      {"README.TXT", "README.TXT", "noInstall", SampleBytes(500, 6), ""},
+  };
+}
+
+TEST_F(PkgtoolInstall, TwoDiskProductInstallsByteForByte) {
+  const std::vector<SourceFile> files = QuestFiles();
+  const std::string descriptor = Build("Quest", "QUEST.EXE", files);
+  ASSERT_TRUE(FileExistsOnHost(work_.path() + "/Quest/media/disk2/QUEST.dat"));
+  ASSERT_FALSE(FileExistsOnHost(work_.path() + "/Quest/media/disk3"));
+
+  std::string report;
+  ASSERT_EQ(Install(descriptor, &report), 0) << report;
+  for (const SourceFile& file : files) {
+    if (file.installedAt.empty()) continue;
+    EXPECT_EQ(ReadFile(OnC(file.installedAt)), file.content)
+        << file.installedAt;
+  }
+  EXPECT_FALSE(FileExistsOnHost(OnC("GAMES/QUEST/README.TXT")));
+  EXPECT_EQ(ReadFile(OnC("GAMES/QUEST/uninstal.bin")), ReadFile(descriptor));
+  EXPECT_EQ(ReadFile(OnC("WINDOWS/tarny.ini")),
+            Bytes({'[', 's', 'e', 't', 'u', 'p', ']', '\r', '\n', 'g', 'r', 'm',
+                   'f', '=', '3', '5', '\r', '\n'}));
+  for (const char* command :
+       {"[CreateGroup(Games)]", "[ReplaceItem(Quest)]",
+        "[AddItem(C:\\GAMES\\QUEST\\QUEST.EXE,Quest,,,,,C:\\GAMES\\QUEST)]",
+        "[ReplaceItem(Uninstall Quest)]",
+        "[AddItem(C:\\GAMES\\QUEST\\uninstal.exe,Uninstall "
+        "Quest,,,,,C:\\GAMES\\QUEST)]"}) {
+    EXPECT_NE(report.find(command), std::string::npos) << command;
+  }
+
+  // The same product again: its uninstaller keeps its name.
+  ASSERT_EQ(Install(descriptor, &report), 0) << report;
+  EXPECT_FALSE(FileExistsOnHost(OnC("GAMES/QUEST/unins1.exe")));
+  EXPECT_EQ(ReadFile(OnC("GAMES/QUEST/uninstal.bin")), ReadFile(descriptor));
+
+  // Another product into the same place names its own.
+  std::vector<SourceFile> other = {
+      {"OTHER.EXE", "other.exe", "", SampleBytes(4000, 7),
+       "GAMES/QUEST/OTHER.EXE"},
+      {"uninstal.exe", "uninstal.exe", "", SampleBytes(5000, 8),
+       "GAMES/QUEST/unins1.exe"}};
+  const std::string otherDescriptor = Build("Other", "OTHER.EXE", other);
+  ASSERT_EQ(Install(otherDescriptor, &report), 0) << report;
+  EXPECT_EQ(ReadFile(OnC("GAMES/QUEST/unins1.exe")), other[1].content);
+  EXPECT_EQ(ReadFile(OnC("GAMES/QUEST/unins1.bin")), ReadFile(otherDescriptor));
+  EXPECT_EQ(ReadFile(OnC("GAMES/QUEST/uninstal.exe")), files[3].content);
+  EXPECT_NE(report.find("[AddItem(C:\\GAMES\\QUEST\\unins1.exe,Uninstall "
+                        "Other,,,,,C:\\GAMES\\QUEST)]"),
+            std::string::npos)
+      << report;
+}
+
+TEST_F(PkgtoolInstall, MissingLaterDiskCancelsWithFailure) {
+  const std::string descriptor = Build("Quest", "QUEST.EXE", QuestFiles());
+  std::string report;
+  EXPECT_EQ(Pkgtool({"install", descriptor, "--root", root_.path(), "--to",
+                     "C:\\GAMES\\QUEST", "--yes", "--quiet"},
+                    &report),
+            1);
+  EXPECT_NE(report.find("Insert disk 2 in drive A.\n"
+                        "setup: disk 2 is not in "),
+            std::string::npos)
+      << report;
+  EXPECT_FALSE(FileExistsOnHost(OnC("WINDOWS/tarny.ini")));
+}
+
+TEST_F(PkgtoolInstall, DestinationsTheDialogWouldRefuseAreUsageErrors) {
+  const std::string descriptor = Build("Quest", "QUEST.EXE", QuestFiles());
+  for (const char* to : {"GAMES", "C:", "c:games", "\\GAMES\\QUEST"}) {
+    std::string report;
+    EXPECT_EQ(Pkgtool({"install", descriptor, "--root", root_.path(), "--to",
+                       to, "--yes"},
+                      &report),
+              2)
+        << to;
+  }
+  EXPECT_EQ(Pkgtool({"install", descriptor, "--to", "C:\\Q"}, nullptr), 2);
+}
+
+}  // namespace

@@ -1,0 +1,157 @@
+// Helpers for pkgtool's tests: running pkgtool in-process with its output
+// captured, deterministic test data, and a minimal PE image with a version
+// resource.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "commands.h"
+#include "test_support.h"
+
+namespace pkgtool_testing {
+
+struct ToolRun {
+  int code = -1;
+  std::string out;  // what went to stdout
+  std::string err;  // what went to stderr
+};
+
+// Runs `pkgtool args...` in this process, no progress bar.
+inline ToolRun RunTool(const std::vector<std::string>& args) {
+  ToolRun run;
+  char* outText = nullptr;
+  char* errText = nullptr;
+  size_t outSize = 0, errSize = 0;
+  std::FILE* out = open_memstream(&outText, &outSize);
+  std::FILE* err = open_memstream(&errText, &errSize);
+  pkgtool::Console console;
+  console.out = out;
+  console.err = err;
+  console.progress = false;
+  run.code = pkgtool::RunPkgtool(args, console);
+  std::fclose(out);
+  std::fclose(err);
+  run.out.assign(outText, outSize);
+  run.err.assign(errText, errSize);
+  std::free(outText);
+  std::free(errText);
+  return run;
+}
+
+// The seed of a random test: PKGTOOL_TEST_SEED when set, otherwise a fresh
+// one. Printed so that a failure can be replayed.
+inline uint32_t TestSeed() {
+  const char* given = std::getenv("PKGTOOL_TEST_SEED");
+  uint32_t seed = given != nullptr
+                      ? static_cast<uint32_t>(std::strtoul(given, nullptr, 0))
+                      : std::random_device{}();
+  std::printf("[ seed     ] PKGTOOL_TEST_SEED=%u\n", seed);
+  ::testing::Test::RecordProperty("seed", std::to_string(seed));
+  return seed;
+}
+
+// size bytes that compress somewhat: runs of repeated words and noise.
+inline Bytes SampleBytes(size_t size, uint32_t seed) {
+  std::mt19937 random(seed);
+  static const char* kWords[] = {"quest ",   "level ", "dragon ",
+                                 "\x01\x02", "tile ",  "\xff\xfe\xfd"};
+  Bytes data;
+  data.reserve(size);
+  while (data.size() < size) {
+    if (random() % 4 == 0) {
+      data.push_back(static_cast<uint8_t>(random()));
+    } else {
+      const char* word = kWords[random() % 6];
+      for (const char* p = word; *p != '\0' && data.size() < size; ++p) {
+        data.push_back(static_cast<uint8_t>(*p));
+      }
+    }
+  }
+  return data;
+}
+
+inline void PutU16(Bytes* out, size_t at, uint32_t value) {
+  (*out)[at] = static_cast<uint8_t>(value);
+  (*out)[at + 1] = static_cast<uint8_t>(value >> 8);
+}
+
+inline void PutU32(Bytes* out, size_t at, uint32_t value) {
+  PutU16(out, at, value & 0xFFFF);
+  PutU16(out, at + 2, value >> 16);
+}
+
+// A minimal PE32 (or PE32+) image: one .rsrc section holding a version
+// resource (type 16, id 1, language 0x409) with the given file version.
+inline Bytes MakePeImage(uint32_t versionMs, uint32_t versionLs,
+                         bool pe32plus = false) {
+  const size_t pe = 0x40;
+  const size_t optionalSize = pe32plus ? 240 : 224;
+  const size_t sections = pe + 24 + optionalSize;
+  const size_t raw = 0x200;
+  const uint32_t rva = 0x1000;
+  const size_t versionSize = 92;
+  Bytes image(raw + 0x58 + versionSize, 0);
+  image[0] = 'M';
+  image[1] = 'Z';
+  PutU32(&image, 0x3C, pe);
+  image[pe] = 'P';
+  image[pe + 1] = 'E';
+  PutU16(&image, pe + 4, pe32plus ? 0x8664 : 0x14C);
+  PutU16(&image, pe + 6, 1);  // one section
+  PutU16(&image, pe + 20, static_cast<uint32_t>(optionalSize));
+  const size_t optional = pe + 24;
+  PutU16(&image, optional, pe32plus ? 0x20B : 0x10B);
+  const size_t count = optional + (pe32plus ? 108 : 92);
+  const size_t directories = optional + (pe32plus ? 112 : 96);
+  PutU32(&image, count, 16);
+  PutU32(&image, directories + 16, rva);  // the resource directory
+  PutU32(&image, directories + 20, static_cast<uint32_t>(0x58 + versionSize));
+  image[sections] = '.';
+  image[sections + 1] = 'r';
+  PutU32(&image, sections + 8, static_cast<uint32_t>(0x58 + versionSize));
+  PutU32(&image, sections + 12, rva);
+  PutU32(&image, sections + 16, static_cast<uint32_t>(0x58 + versionSize));
+  PutU32(&image, sections + 20, raw);
+  // Type 16 -> name 1 -> language 0x409 -> data entry.
+  PutU16(&image, raw + 14, 1);
+  PutU32(&image, raw + 16, 16);
+  PutU32(&image, raw + 20, 0x80000000u | 0x18);
+  PutU16(&image, raw + 0x18 + 14, 1);
+  PutU32(&image, raw + 0x18 + 16, 1);
+  PutU32(&image, raw + 0x18 + 20, 0x80000000u | 0x30);
+  PutU16(&image, raw + 0x30 + 14, 1);
+  PutU32(&image, raw + 0x30 + 16, 0x409);
+  PutU32(&image, raw + 0x30 + 20, 0x48);
+  PutU32(&image, raw + 0x48, rva + 0x58);
+  PutU32(&image, raw + 0x48 + 4, static_cast<uint32_t>(versionSize));
+  // VS_VERSIONINFO: header, key, padding, VS_FIXEDFILEINFO.
+  const size_t info = raw + 0x58;
+  PutU16(&image, info, static_cast<uint32_t>(versionSize));
+  PutU16(&image, info + 2, 52);
+  const char key[] = "VS_VERSION_INFO";
+  for (size_t i = 0; i < sizeof key; ++i) {
+    PutU16(&image, info + 6 + 2 * i, static_cast<uint8_t>(key[i]));
+  }
+  PutU32(&image, info + 40, 0xFEEF04BDu);
+  PutU32(&image, info + 44, 0x10000);
+  PutU32(&image, info + 48, versionMs);
+  PutU32(&image, info + 52, versionLs);
+  return image;
+}
+
+// Writes a manifest file into dir and returns its path.
+inline std::string WriteManifest(const TempDir& dir, const std::string& text,
+                                 const std::string& name = "test.manifest") {
+  std::string path = dir.Make(name);
+  WriteFile(path, text);
+  return path;
+}
+
+}  // namespace pkgtool_testing

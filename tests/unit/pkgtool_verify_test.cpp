@@ -1,0 +1,204 @@
+// pkgtool verify: sound media pass; a truncated volume, a chunk outside its
+// volume, a missing disk, a failing read and a stream that yields another
+// size than it states are each reported on a line naming the record.
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include "host_files.h"
+#include "media.h"
+#include "pkgtool_testing.h"
+#include "platform/host/host_control.h"
+#include "stream/encoder.h"
+
+namespace pkgtool {
+namespace {
+
+using pkgtool_testing::RunTool;
+using pkgtool_testing::SampleBytes;
+using pkgtool_testing::WriteManifest;
+
+// Media of three files on disks of 4K, built by pkgtool.
+class PkgtoolVerify : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    WriteFile(dir_.Make("src/game.exe"), SampleBytes(12000, 11));
+    // Ends in a long repeat, so its stream ends with a match.
+    Bytes level = SampleBytes(30000, 12);
+    for (int i = 0; i < 500; ++i) level.push_back("abcd"[i % 4]);
+    WriteFile(dir_.Make("src/level.dat"), level);
+    WriteFile(dir_.Make("src/last.dat"), SampleBytes(6000, 13));
+    std::string manifest = WriteManifest(dir_,
+                                         "[package]\nprogramFile = GAME.EXE\n"
+                                         "title = Game\ndiskSize = 4K\n"
+                                         "[files]\nGAME.EXE = src/game.exe\n"
+                                         "DATA\\LEVEL.DAT = src/level.dat\n"
+                                         "LAST.DAT = src/last.dat\n");
+    pkgtool_testing::ToolRun run = RunTool({"build", manifest, "-o", Out()});
+    ASSERT_EQ(run.code, 0) << run.err;
+    std::string error;
+    ASSERT_TRUE(LoadMedia(Descriptor(), &media_, &error)) << error;
+    ASSERT_EQ(media_.records.size(), 3u);
+    ASSERT_GE(media_.records[1].chunks.size(), 2u);
+    ASSERT_GE(media_.records[2].chunks.back().disk, 3);
+    lastDisk_ = media_.records[2].chunks.back().disk;
+  }
+
+  std::string Out() const { return dir_.path() + "/out"; }
+  std::string Descriptor() const { return Out() + "/disk1/SETUP.bin"; }
+  std::string Volume(int disk) const {
+    return Out() + "/disk" + std::to_string(disk) + "/GAME.dat";
+  }
+  // verify with the later disks given last first.
+  pkgtool_testing::ToolRun Verify() const {
+    std::vector<std::string> args = {"verify", Descriptor()};
+    for (int disk = lastDisk_; disk >= 2; --disk) {
+      args.push_back("--disk");
+      args.push_back(Out() + "/disk" + std::to_string(disk));
+    }
+    return RunTool(args);
+  }
+  // Where the chunk list of record index starts in the descriptor file.
+  size_t ChunkListAt(size_t index) const {
+    const MediaRecord& record = media_.records[index];
+    return kHeaderSize + record.offset +
+           static_cast<size_t>(FirstChunkEntry(record.record) - record.record);
+  }
+
+  TempDir dir_;
+  Media media_;
+  int lastDisk_ = 0;
+};
+
+TEST_F(PkgtoolVerify, PassesSoundMediaWithTheDisksInAnyOrder) {
+  pkgtool_testing::ToolRun run = Verify();
+  EXPECT_EQ(run.code, 0) << run.out << run.err;
+  EXPECT_EQ(run.out, Descriptor() + ": OK: 3 records, 3 streams decoded, " +
+                         std::to_string(12000 + 30500 + 6000) + " bytes\n");
+}
+
+TEST_F(PkgtoolVerify, ReportsATruncatedVolume) {
+  uint64_t size = 0;
+  ASSERT_TRUE(FileSize(Volume(2), &size));
+  ASSERT_EQ(::truncate(Volume(2).c_str(), static_cast<off_t>(size - 10)), 0);
+  pkgtool_testing::ToolRun run = Verify();
+  EXPECT_EQ(run.code, 1);
+  const ChunkEntry& chunk = media_.records[1].chunks[1];
+  ASSERT_EQ(chunk.disk, 2);
+  EXPECT_NE(run.out.find(Descriptor() +
+                         ": record 2 (DATA\\LEVEL.DAT): chunk 2 (disk 2, "
+                         "offset 2, length " +
+                         std::to_string(chunk.length) +
+                         ") lies outside its volume (2 + " +
+                         std::to_string(chunk.length) + " > " +
+                         std::to_string(size - 10) + " bytes of " + Volume(2) +
+                         ")\n"),
+            std::string::npos)
+      << run.out;
+  EXPECT_NE(run.out.find(Descriptor() + ": 1 problem\n"), std::string::npos)
+      << run.out;
+}
+
+TEST_F(PkgtoolVerify, ReportsAChunkOutsideItsVolume) {
+  Bytes descriptor = ReadFile(Descriptor());
+  size_t entry = ChunkListAt(0);
+  pkgtool_testing::PutU32(&descriptor, entry + 2, 900000);
+  WriteFile(Descriptor(), descriptor);
+  pkgtool_testing::ToolRun run = Verify();
+  EXPECT_EQ(run.code, 1);
+  EXPECT_NE(run.out.find(": record 1 (GAME.EXE): chunk 1 (disk 1, offset "
+                         "900000, length "),
+            std::string::npos)
+      << run.out;
+  EXPECT_NE(run.out.find(") lies outside its volume (900000 + "),
+            std::string::npos);
+}
+
+TEST_F(PkgtoolVerify, ReportsAChunkOverTheDiskNumber) {
+  Bytes descriptor = ReadFile(Descriptor());
+  pkgtool_testing::PutU32(&descriptor, ChunkListAt(0) + 2, 1);
+  WriteFile(Descriptor(), descriptor);
+  pkgtool_testing::ToolRun run = Verify();
+  EXPECT_EQ(run.code, 1);
+  EXPECT_NE(run.out.find("starts inside the disk number of " + Volume(1)),
+            std::string::npos)
+      << run.out;
+}
+
+TEST_F(PkgtoolVerify, ReportsADiskWhoseVolumeIsMissingOrTooShort) {
+  const int disk = lastDisk_;
+  const std::string last = std::to_string(disk);
+  WriteFile(Volume(disk), Bytes{3});
+  pkgtool_testing::ToolRun run = Verify();
+  EXPECT_EQ(run.code, 1);
+  EXPECT_EQ(run.err, "pkgtool: note: " + Volume(disk) +
+                         ": 1 bytes, too short to carry its disk number\n");
+  std::string searched = Out() + "/disk1";
+  for (int d = disk; d >= 2; --d) {
+    searched += (d == 2 ? " and " : ", ") + Out() + "/disk" + std::to_string(d);
+  }
+  EXPECT_NE(run.out.find(": record 3 (LAST.DAT): chunk "), std::string::npos);
+  EXPECT_NE(run.out.find("(disk " + last + ", offset 2, length "),
+            std::string::npos);
+  EXPECT_NE(
+      run.out.find(": no volume of disk " + last + " in " + searched + "\n"),
+      std::string::npos)
+      << run.out;
+}
+
+TEST_F(PkgtoolVerify, ReportsAReadThatFailsInsideTheInstallersReader) {
+  // The first read takes disk 1's volumeDisk, the second the first chunk.
+  host::InjectFault(host::Fault::kRead, 2);
+  pkgtool_testing::ToolRun run = Verify();
+  EXPECT_EQ(run.code, 1);
+  EXPECT_NE(run.out.find(Descriptor() +
+                         ": record 1 (GAME.EXE): GAME.EXE: read error! (disk "
+                         "1 volume " +
+                         Volume(1)),
+            std::string::npos)
+      << run.out;
+}
+
+TEST_F(PkgtoolVerify, ReportsAStreamThatYieldsMoreThanItStates) {
+  // Lower the size prefix of the level by one: its last match still
+  // writes whole.
+  const ChunkEntry& first = media_.records[1].chunks[0];
+  Bytes volume = ReadFile(Volume(first.disk));
+  uint32_t stated = ReadU32(volume.data() + first.offset);
+  ASSERT_EQ(stated, 30500u);
+  pkgtool_testing::PutU32(&volume, first.offset, stated - 1);
+  WriteFile(Volume(first.disk), volume);
+  pkgtool_testing::ToolRun run = Verify();
+  EXPECT_EQ(run.code, 1);
+  EXPECT_NE(run.out.find(": record 2 (DATA\\LEVEL.DAT): the stream yields "),
+            std::string::npos)
+      << run.out;
+  EXPECT_NE(run.out.find(" bytes, its size prefix says 30499\n"),
+            std::string::npos);
+}
+
+TEST(PkgtoolVerifyRecords, ReportsAnInstallableRecordWithoutAStream) {
+  TempDir dir;
+  Bytes stream = EncodeBuffer(reinterpret_cast<const uint8_t*>("hello"), 5);
+  RecordSpec withStream;
+  withStream.name = "A.TXT";
+  withStream.chunks = {{1, 2, static_cast<uint32_t>(stream.size())}};
+  RecordSpec plain;
+  plain.name = "B.TXT";
+  RecordSpec note;
+  note.flags = 1;
+  note.name = "README.TXT";
+  WriteFile(dir.Make("SETUP.bin"),
+            MakeDescriptor("", "A.EXE", "A", {withStream, plain, note}));
+  WriteFile(dir.Make("A.dat"), MakeVolume(1, stream));
+  pkgtool_testing::ToolRun run = RunTool({"verify", dir.path() + "/SETUP.bin"});
+  EXPECT_EQ(run.code, 1);
+  EXPECT_EQ(run.out,
+            dir.path() +
+                "/SETUP.bin: record 2 (B.TXT): has no "
+                "stream, but the installer would install it (it is not "
+                "noInstall)\n" +
+                dir.path() + "/SETUP.bin: 1 problem\n");
+}
+
+}  // namespace
+}  // namespace pkgtool

@@ -1,0 +1,476 @@
+// Making media from a manifest; see builder.h.
+#include "builder.h"
+
+#include <strings.h>
+#include <unistd.h>
+
+#include <algorithm>
+
+#include "host_files.h"
+#include "platform/host/pe_version.h"
+#include "stream/encoder.h"
+#include "target_name.h"
+#include "ui/messages.h"
+
+namespace pkgtool {
+namespace {
+
+constexpr uint64_t kMaxStreamInput = 0xFFFFFFFFu;
+constexpr char kTempName[] = ".pkgtool-streams.tmp";
+
+std::string Num(uint64_t value) { return std::to_string(value); }
+
+std::string At(const Manifest& manifest, const ManifestFile& file) {
+  return manifest.path + ":" + Num(file.line) + ": ";
+}
+
+std::string DiskDir(const std::string& outputDir, unsigned disk) {
+  return JoinPath(outputDir, "disk" + Num(disk));
+}
+
+std::string VolumeFileName(const std::string& programFile) {
+  char name[kPathSize];
+  CopyText(name, sizeof name, programFile.c_str());
+  ReplaceExtension(name, ".dat");
+  return name;
+}
+
+// Removes a file when the holder goes, unless released.
+class TempFile {
+ public:
+  explicit TempFile(std::string path) : path_(std::move(path)) {}
+  ~TempFile() { ::unlink(path_.c_str()); }
+  TempFile(const TempFile&) = delete;
+  TempFile& operator=(const TempFile&) = delete;
+  const std::string& path() const { return path_; }
+
+ private:
+  std::string path_;
+};
+
+struct EncodeContext {
+  std::FILE* in;
+  std::FILE* out;
+  ProgressBar* bar;
+  uint64_t* done;
+};
+
+long ReadSource(void* context, uint8_t* buffer, size_t count) {
+  auto* encode = static_cast<EncodeContext*>(context);
+  size_t n = std::fread(buffer, 1, count, encode->in);
+  if (n == 0 && std::ferror(encode->in)) return -1;
+  *encode->done += n;
+  encode->bar->Update(*encode->done);
+  return static_cast<long>(n);
+}
+
+bool WriteTemp(void* context, const uint8_t* bytes, size_t count) {
+  auto* encode = static_cast<EncodeContext*>(context);
+  return std::fwrite(bytes, 1, count, encode->out) == count;
+}
+
+// Encodes every file that has a stream into temp, one stream after the
+// other; stores each stream's length (0 for noInstall files).
+bool EncodeAll(const Manifest& manifest, const std::vector<PreparedFile>& files,
+               std::FILE* temp, const std::string& tempPath,
+               const Console& console, std::vector<uint64_t>* lengths,
+               std::vector<std::string>* errors) {
+  uint64_t total = 0;
+  for (const PreparedFile& file : files) {
+    if (!file.file.noInstall) total += file.size;
+  }
+  ProgressBar bar(console, total);
+  uint64_t done = 0;
+  lengths->assign(files.size(), 0);
+  for (size_t i = 0; i < files.size(); ++i) {
+    const PreparedFile& file = files[i];
+    if (file.file.noInstall) continue;
+    bar.SetLabel(file.file.target);
+    FileCloser in(std::fopen(file.file.sourcePath.c_str(), "rb"));
+    if (in.get() == nullptr) {
+      errors->push_back(At(manifest, file.file) + file.file.sourcePath +
+                        ": cannot open: " + SystemError());
+      return false;
+    }
+    EncodeContext context{in.get(), temp, &bar, &done};
+    EncodeIo io{ReadSource, &context, WriteTemp, &context};
+    uint64_t streamSize = 0;
+    EncodeResult result =
+        EncodeStream(io, static_cast<uint32_t>(file.size), &streamSize);
+    if (result == EncodeResult::kWriteFailed) {
+      errors->push_back(tempPath + ": write error: " + SystemError());
+      return false;
+    }
+    if (result != EncodeResult::kOk) {
+      errors->push_back(At(manifest, file.file) + file.file.sourcePath +
+                        (result == EncodeResult::kInputShort
+                             ? ": ended before its " + Num(file.size) +
+                                   " bytes (did it change during the build?)"
+                             : ": read error"));
+      return false;
+    }
+    (*lengths)[i] = streamSize;
+  }
+  return true;
+}
+
+// Copies length bytes from in to out.
+bool CopyBytes(std::FILE* in, std::FILE* out, uint64_t length) {
+  static char block[64 * 1024];
+  while (length > 0) {
+    size_t n =
+        length < sizeof block ? static_cast<size_t>(length) : sizeof block;
+    if (std::fread(block, 1, n, in) != n) return false;
+    if (std::fwrite(block, 1, n, out) != n) return false;
+    length -= n;
+  }
+  return true;
+}
+
+// Writes the volumes: the streams of temp, in order, cut into the planned
+// chunks.
+bool WriteVolumes(const std::string& outputDir, const std::string& volumeName,
+                  const MediaPlan& plan, std::FILE* temp,
+                  std::vector<std::string>* errors) {
+  if (std::fseek(temp, 0, SEEK_SET) != 0) {
+    errors->push_back("cannot rewind the temporary stream file");
+    return false;
+  }
+  std::FILE* volume = nullptr;
+  std::string volumePath;
+  unsigned disk = 0;
+  auto closeVolume = [&]() {
+    bool ok = volume == nullptr || std::fclose(volume) == 0;
+    volume = nullptr;
+    if (!ok) errors->push_back(volumePath + ": write error: " + SystemError());
+    return ok;
+  };
+  for (const RecordPlan& record : plan.records) {
+    for (const ChunkEntry& chunk : record.chunks) {
+      if (chunk.disk != disk) {
+        if (!closeVolume()) return false;
+        disk = chunk.disk;
+        volumePath = JoinPath(DiskDir(outputDir, disk), volumeName);
+        volume = std::fopen(volumePath.c_str(), "wb");
+        const uint8_t header[2] = {static_cast<uint8_t>(disk),
+                                   static_cast<uint8_t>(disk >> 8)};
+        if (volume == nullptr || std::fwrite(header, 1, 2, volume) != 2) {
+          errors->push_back(volumePath + ": cannot create: " + SystemError());
+          closeVolume();
+          return false;
+        }
+      }
+      long position = std::ftell(volume);
+      if (position != static_cast<long>(chunk.offset)) {
+        errors->push_back("internal: " + volumePath + " is at " +
+                          Num(static_cast<uint64_t>(position)) +
+                          " where a chunk of " + record.name + " starts at " +
+                          Num(chunk.offset));
+        closeVolume();
+        return false;
+      }
+      if (!CopyBytes(temp, volume, chunk.length)) {
+        errors->push_back(volumePath + ": write error: " + SystemError());
+        closeVolume();
+        return false;
+      }
+    }
+  }
+  return closeVolume();
+}
+
+}  // namespace
+
+uint16_t SizeKb(uint64_t size) {
+  uint64_t kb = (size + 1023) / 1024;
+  return static_cast<uint16_t>(kb > 0xFFFF ? 0xFFFF : kb);
+}
+
+std::string DescriptorFileName(const std::string& installerPath) {
+  if (installerPath.empty()) return "SETUP.bin";
+  char name[kPathSize];
+  CopyText(name, sizeof name, BaseName(installerPath).c_str());
+  ReplaceExtension(name, ".bin");
+  return name;
+}
+
+std::string PlainCopyPath(const std::string& target) {
+  std::vector<std::string> components;
+  std::string why;
+  if (!ExtractionComponents(target, &components, &why)) return std::string();
+  std::string path;
+  for (const std::string& component : components) {
+    path = path.empty() ? component : path + "/" + component;
+  }
+  return path;
+}
+
+bool PrepareFiles(const Manifest& manifest, std::vector<PreparedFile>* files,
+                  std::vector<std::string>* errors) {
+  size_t before = errors->size();
+  files->clear();
+  for (const ManifestFile& file : manifest.files) {
+    PreparedFile prepared;
+    prepared.file = file;
+    const std::string& source = file.sourcePath;
+    if (!IsRegularFile(source)) {
+      errors->push_back(At(manifest, file) + source + ": " +
+                        (IsDirectory(source) ? std::string("is a directory")
+                                             : SystemError()));
+      continue;
+    }
+    if (::access(source.c_str(), R_OK) != 0) {
+      errors->push_back(At(manifest, file) + source + ": " + SystemError());
+      continue;
+    }
+    FileSize(source, &prepared.size);
+    if (prepared.size > kMaxStreamInput) {
+      errors->push_back(
+          At(manifest, file) + source + ": " + Num(prepared.size) +
+          " bytes; a file may hold at most " + Num(kMaxStreamInput));
+      continue;
+    }
+    if (file.shared) {
+      if (file.hasVersion) {
+        prepared.versionMs = file.versionMs;
+        prepared.versionLs = file.versionLs;
+      } else if (!host::ReadFileVersion(source, &prepared.versionMs,
+                                        &prepared.versionLs)) {
+        errors->push_back(At(manifest, file) + source +
+                          " has no version resource (it is not a Windows "
+                          "executable or DLL that carries one); give "
+                          "version=a.b.c.d");
+        continue;
+      }
+    }
+    files->push_back(prepared);
+  }
+  return errors->size() == before;
+}
+
+bool PlanMedia(const Manifest& manifest, const std::vector<PreparedFile>& files,
+               const std::vector<uint64_t>& streamLengths,
+               uint64_t installerSize, MediaPlan* plan, std::string* error) {
+  plan->records.clear();
+  std::vector<size_t> streamOwners;  // record index of each stream
+  std::vector<uint64_t> lengths;
+  uint64_t plainBytes = 0;
+  uint64_t descriptorGuess = kHeaderSize;
+  for (size_t i = 0; i < files.size(); ++i) {
+    const PreparedFile& file = files[i];
+    RecordPlan record;
+    record.name = file.file.target;
+    record.flags =
+        static_cast<uint16_t>((file.file.noInstall ? kFlagNoInstall : 0) |
+                              (file.file.shared ? 2 : 0));
+    record.sizeKb = SizeKb(file.size);
+    record.versionMs = file.versionMs;
+    record.versionLs = file.versionLs;
+    if (file.file.noInstall) {
+      plainBytes += file.size;
+    } else {
+      streamOwners.push_back(i);
+      lengths.push_back(streamLengths[i]);
+      record.chunks.push_back(ChunkEntry{1, 2, 1});  // one chunk, for now
+    }
+    descriptorGuess += RecordLength(record);
+    plan->records.push_back(record);
+  }
+  uint64_t installerBytes = std::max(manifest.installerReserve, installerSize);
+
+  for (int attempt = 0; attempt < 1000; ++attempt) {
+    uint64_t reserve = installerBytes + plainBytes + descriptorGuess;
+    if (reserve > manifest.diskSize) {
+      *error = "disk 1 (" + Num(manifest.diskSize) +
+               " bytes) cannot hold the installer (" + Num(installerBytes) +
+               "), the descriptor (" + Num(descriptorGuess) +
+               ") and the noInstall files (" + Num(plainBytes) + ")";
+      return false;
+    }
+    if (!PlanDisks(manifest.diskSize, reserve, lengths, &plan->disks, error)) {
+      return false;
+    }
+    for (size_t s = 0; s < streamOwners.size(); ++s) {
+      plan->records[streamOwners[s]].chunks = plan->disks.chunks[s];
+    }
+    if (!SerializeDescriptor(manifest.kind == PackageKind::kControlPanel,
+                             manifest.programFile, manifest.title,
+                             plan->records, &plan->descriptor, error)) {
+      return false;
+    }
+    if (plan->descriptor.size() <= descriptorGuess) {
+      plan->disk1Reserve = reserve;
+      return true;
+    }
+    descriptorGuess = plan->descriptor.size();
+  }
+  *error = "internal: the layout of disk 1 does not settle";
+  return false;
+}
+
+bool BuildMedia(const Manifest& manifest, const BuildOptions& options,
+                const Console& console, std::vector<std::string>* errors) {
+  std::vector<PreparedFile> files;
+  if (!PrepareFiles(manifest, &files, errors)) return false;
+  for (const PreparedFile& file : files) {
+    if (SizeKb(file.size) != (file.size + 1023) / 1024) {
+      std::fprintf(console.err,
+                   "pkgtool: note: %s:%d: %s is %llu bytes; its record says "
+                   "65535 Kb, the most it can hold, so the space the "
+                   "installer asks for is too small\n",
+                   manifest.path.c_str(), file.file.line,
+                   file.file.target.c_str(),
+                   static_cast<unsigned long long>(file.size));
+    }
+  }
+
+  const std::string descriptorName = DescriptorFileName(options.installerPath);
+  const std::string volumeName = VolumeFileName(manifest.programFile);
+  std::string installerName;
+  uint64_t installerSize = 0;
+  if (!options.installerPath.empty()) {
+    installerName = BaseName(options.installerPath);
+    if (!FileSize(options.installerPath, &installerSize)) {
+      errors->push_back(options.installerPath +
+                        ": cannot read the installer: " + SystemError());
+      return false;
+    }
+  }
+  // Everything disk 1 carries must have a name of its own.
+  std::vector<std::pair<std::string, std::string>> disk1Names = {
+      {descriptorName, "the descriptor"}, {volumeName, "the data volume"}};
+  if (!installerName.empty()) {
+    disk1Names.push_back({installerName, "the installer"});
+  }
+  for (const PreparedFile& file : files) {
+    if (file.file.noInstall) {
+      disk1Names.push_back({PlainCopyPath(file.file.target),
+                            "the noInstall file " + file.file.target});
+    }
+  }
+  for (size_t i = 0; i < disk1Names.size(); ++i) {
+    for (size_t j = i + 1; j < disk1Names.size(); ++j) {
+      if (strcasecmp(disk1Names[i].first.c_str(),
+                     disk1Names[j].first.c_str()) == 0) {
+        errors->push_back(manifest.path + ": " + disk1Names[i].second +
+                          " and " + disk1Names[j].second +
+                          " would both be disk1/" + disk1Names[j].first);
+      }
+    }
+  }
+  if (!errors->empty()) return false;
+
+  if (!MakeDirectories(options.outputDir)) {
+    errors->push_back(options.outputDir + ": cannot create: " + SystemError());
+    return false;
+  }
+  TempFile temp(JoinPath(options.outputDir, kTempName));
+  FileCloser tempFile(std::fopen(temp.path().c_str(), "w+b"));
+  if (tempFile.get() == nullptr) {
+    errors->push_back(temp.path() + ": cannot create: " + SystemError());
+    return false;
+  }
+  std::vector<uint64_t> lengths;
+  if (!EncodeAll(manifest, files, tempFile.get(), temp.path(), console,
+                 &lengths, errors)) {
+    return false;
+  }
+  if (std::fflush(tempFile.get()) != 0) {
+    errors->push_back(temp.path() + ": write error: " + SystemError());
+    return false;
+  }
+
+  MediaPlan plan;
+  std::string error;
+  if (!PlanMedia(manifest, files, lengths, installerSize, &plan, &error)) {
+    errors->push_back(manifest.path + ": " + error);
+    return false;
+  }
+  const std::vector<uint8_t>& descriptor = plan.descriptor;
+  if (!ValidateRecordTable(descriptor.data() + kHeaderSize,
+                           descriptor.size() - kHeaderSize,
+                           static_cast<unsigned>(files.size()))) {
+    errors->push_back("internal: the record table written fails validation");
+    return false;
+  }
+
+  const unsigned diskCount =
+      static_cast<unsigned>(plan.disks.volumeSizes.size());
+  for (unsigned disk = 1; disk <= diskCount; ++disk) {
+    if (!MakeDirectories(DiskDir(options.outputDir, disk))) {
+      errors->push_back(DiskDir(options.outputDir, disk) +
+                        ": cannot create: " + SystemError());
+      return false;
+    }
+  }
+  const std::string disk1 = DiskDir(options.outputDir, 1);
+  if (!WriteWholeFile(JoinPath(disk1, descriptorName), descriptor.data(),
+                      descriptor.size(), &error) ||
+      (!installerName.empty() &&
+       !CopyFileBytes(options.installerPath, JoinPath(disk1, installerName),
+                      &error))) {
+    errors->push_back(error);
+    return false;
+  }
+  for (const PreparedFile& file : files) {
+    if (!file.file.noInstall) continue;
+    std::string copy = JoinPath(disk1, PlainCopyPath(file.file.target));
+    if (!MakeDirectories(DirName(copy)) ||
+        !CopyFileBytes(file.file.sourcePath, copy, &error)) {
+      errors->push_back(error.empty() ? DirName(copy) +
+                                            ": cannot create: " + SystemError()
+                                      : error);
+      return false;
+    }
+  }
+  if (!WriteVolumes(options.outputDir, volumeName, plan, tempFile.get(),
+                    errors)) {
+    return false;
+  }
+
+  // Volumes left by an earlier build with more disks would be taken for
+  // this package's.
+  for (unsigned disk = 1;; ++disk) {
+    std::string dir = DiskDir(options.outputDir, disk);
+    if (disk > diskCount && !IsDirectory(dir)) break;
+    if (disk <= diskCount && plan.disks.volumeSizes[disk - 1] > 0) continue;
+    std::string stale = FindNoCase(dir, volumeName);
+    if (!stale.empty() && ::unlink(JoinPath(dir, stale).c_str()) == 0) {
+      std::fprintf(console.err,
+                   "pkgtool: note: removed %s from an earlier "
+                   "build\n",
+                   JoinPath(dir, stale).c_str());
+    }
+  }
+
+  for (unsigned disk = 1; disk <= diskCount; ++disk) {
+    std::fprintf(console.out, "%s:", DiskDir(options.outputDir, disk).c_str());
+    if (disk == 1) {
+      std::fprintf(console.out, " %s (%zu bytes)", descriptorName.c_str(),
+                   descriptor.size());
+      if (!installerName.empty()) {
+        std::fprintf(console.out, ", %s (%llu bytes)", installerName.c_str(),
+                     static_cast<unsigned long long>(installerSize));
+      }
+      for (const PreparedFile& file : files) {
+        if (file.file.noInstall) {
+          std::fprintf(console.out, ", %s",
+                       PlainCopyPath(file.file.target).c_str());
+        }
+      }
+    }
+    uint64_t volumeSize = plan.disks.volumeSizes[disk - 1];
+    if (volumeSize > 0) {
+      std::fprintf(console.out, "%s %s (%llu bytes)", disk == 1 ? "," : "",
+                   volumeName.c_str(),
+                   static_cast<unsigned long long>(volumeSize));
+    }
+    std::fprintf(console.out, "\n");
+  }
+  std::fprintf(console.out, "%zu files on %u disk%s of %llu bytes\n",
+               files.size(), diskCount, diskCount == 1 ? "" : "s",
+               static_cast<unsigned long long>(manifest.diskSize));
+  return true;
+}
+
+}  // namespace pkgtool

@@ -1,0 +1,88 @@
+// Making the media of a package from its manifest (pkgtool build).
+//
+//   OUTDIR/disk1/  the descriptor (SETUP.bin, or named after the installer),
+//                  the installer when one is given, plain copies of the
+//                  noInstall files, and the volume of disk 1
+//   OUTDIR/diskN/  the volume of disk N
+//
+// Every volume is named after programFile with ".dat" and starts with its
+// 2-byte disk number. The files with a stream are encoded in manifest
+// order into one temporary file in OUTDIR, then laid out (disk_layout.h)
+// and copied into the volumes, so memory stays small whatever the sizes.
+// noInstall files get no stream: the installer never installs them, so they
+// travel as plain files on disk 1 (a README the user reads from the disk)
+// and their records only name them. The output depends on nothing but the
+// manifest and the files: no time stamps, no directory order.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "console.h"
+#include "descriptor_writer.h"
+#include "disk_layout.h"
+#include "manifest.h"
+
+namespace pkgtool {
+
+struct BuildOptions {
+  std::string outputDir;
+  std::string installerPath;  // "" when no installer is given
+};
+
+// A manifest file checked against the host: its size and the version to
+// record.
+struct PreparedFile {
+  ManifestFile file;
+  uint64_t size = 0;
+  uint32_t versionMs = 0;
+  uint32_t versionLs = 0;
+};
+
+// Checks every source (a readable regular file of at most 4294967295
+// bytes) and finds each shared file's version: the manifest's, or the one
+// in the file's own version resource. Problems are appended to *errors as
+// "manifest:line: ..."; true when there was none.
+bool PrepareFiles(const Manifest& manifest, std::vector<PreparedFile>* files,
+                  std::vector<std::string>* errors);
+
+// sizeKb of a file: its size in kilobytes rounded up, at most 65535.
+uint16_t SizeKb(uint64_t size);
+
+// The layout of the media once the streams' lengths are known: the records
+// (in manifest order, chunks filled in), the disks, and the descriptor.
+struct MediaPlan {
+  std::vector<RecordPlan> records;
+  DiskPlan disks;
+  std::vector<uint8_t> descriptor;
+  uint64_t disk1Reserve = 0;  // bytes of disk 1 kept from its volume
+};
+
+// Lays out the media. streamLengths has one entry per file, in order
+// (ignored for noInstall files, which have no stream). Disk 1 keeps room
+// for max(installerReserve, installerSize), the descriptor and the plain
+// noInstall files; the descriptor's size depends on the chunk count, so
+// the plan is repeated with the reserve grown until the descriptor fits.
+// False with *error when disk 1 cannot hold what it must carry or the
+// descriptor cannot be written.
+bool PlanMedia(const Manifest& manifest, const std::vector<PreparedFile>& files,
+               const std::vector<uint64_t>& streamLengths,
+               uint64_t installerSize, MediaPlan* plan, std::string* error);
+
+// Builds the media of manifest into options.outputDir. Problems are
+// appended to *errors; true when the media are complete. A summary of the
+// disks goes to console.out.
+bool BuildMedia(const Manifest& manifest, const BuildOptions& options,
+                const Console& console, std::vector<std::string>* errors);
+
+// The name of the descriptor: "SETUP.bin", or the installer's file name
+// with ".bin" in place of its extension.
+std::string DescriptorFileName(const std::string& installerPath);
+
+// Where a noInstall file's plain copy lies, relative to disk1/ ("/"
+// separated); "" when its name leaves no place (cannot happen for a
+// checked name).
+std::string PlainCopyPath(const std::string& target);
+
+}  // namespace pkgtool

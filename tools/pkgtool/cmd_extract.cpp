@@ -1,0 +1,190 @@
+// pkgtool extract: writes every record that has a stream into a directory,
+// through the installer's own volume reader, decoder and output writer.
+#include <unistd.h>
+
+#include "commands.h"
+#include "host_files.h"
+#include "media.h"
+#include "platform/host/host_control.h"
+#include "stream/lzhuf.h"
+#include "stream_session.h"
+#include "target_name.h"
+
+namespace pkgtool {
+namespace {
+
+// Drive letter that stands for the destination directory.
+constexpr char kDestDrive = 'X';
+
+// The output writer's platform write, to the open target file, moving the
+// bar as the output grows.
+struct FileSink {
+  plat::HFile file;
+  ProgressBar* bar;
+  uint64_t base;  // bytes of the records before this one
+  uint64_t written = 0;
+};
+
+long WriteToFile(void* context, const uint8_t* bytes, long count) {
+  auto* sink = static_cast<FileSink*>(context);
+  long n = plat::lwrite(sink->file, bytes, count);
+  if (n > 0) {
+    sink->written += static_cast<uint64_t>(n);
+    sink->bar->Update(sink->base + sink->written);
+  }
+  return n;
+}
+
+// Creates the directories of components[0 .. n-2] below the destination
+// drive; returns the DOS path of the file, or "" with *error.
+std::string PrepareTarget(const std::vector<std::string>& components,
+                          std::string* error) {
+  std::string dos = std::string(1, kDestDrive) + ":";
+  for (size_t i = 0; i < components.size(); ++i) {
+    dos += "\\" + components[i];
+    if (i + 1 == components.size()) break;
+    std::string host = host::HostPath(dos);
+    if (IsDirectory(host)) continue;
+    if (!plat::CreateDirectory(dos.c_str())) {
+      *error = "cannot create the directory " + host;
+      return std::string();
+    }
+  }
+  return dos;
+}
+
+int RunExtract(const Args& args, const Console& console) {
+  if (args.positional.size() != 1) {
+    return UsageError(console, kExtractCommand, "expected one DESCRIPTOR");
+  }
+  if (!args.Has("dest") || args.Value("dest").empty()) {
+    return UsageError(console, kExtractCommand,
+                      "the destination is missing (-d DEST)");
+  }
+  const std::string& path = args.positional[0];
+  const std::string dest = args.Value("dest");
+  Media media;
+  std::string error;
+  if (!LoadMedia(path, &media, &error)) {
+    PrintError(console, error);
+    return kExitFailure;
+  }
+  std::vector<std::string> notes;
+  VolumeSet volumes;
+  volumes.Scan(VolumeDirectories(path, args.Values("disk")), media.VolumeName(),
+               &notes);
+  for (const std::string& note : notes) PrintError(console, "note: " + note);
+  if (!MakeDirectories(dest)) {
+    PrintError(console, dest + ": cannot create: " + SystemError());
+    return kExitFailure;
+  }
+  host::MapDrive(kDestDrive, dest);
+
+  StreamSession session(media, volumes);
+  if (!session.Ready()) {
+    PrintError(console, "not enough memory for the stream buffers");
+    return kExitFailure;
+  }
+  uint64_t total = 0;
+  for (const MediaRecord& record : media.records) {
+    if (!record.chunks.empty()) total += uint64_t{record.sizeKb} * 1024;
+  }
+  ProgressBar bar(console, total);
+  uint64_t base = 0;
+  unsigned written = 0, failed = 0;
+  uint64_t bytes = 0;
+  for (const MediaRecord& record : media.records) {
+    if (record.chunks.empty()) continue;
+    std::string label = path + ": " + RecordLabel(record) + ": ";
+    bar.SetLabel(record.name);
+    std::vector<std::string> components;
+    std::string why;
+    if (!ExtractionComponents(record.name, &components, &why)) {
+      bar.Finish();
+      PrintError(console, label + "refused: " + why + "; nothing written");
+      ++failed;
+      continue;
+    }
+    std::vector<std::string> faults = ChunkProblems(record, volumes);
+    if (!faults.empty()) {
+      bar.Finish();
+      for (const std::string& fault : faults)
+        PrintError(console, label + fault);
+      ++failed;
+      continue;
+    }
+    std::string dos = PrepareTarget(components, &error);
+    std::string host = dos.empty() ? std::string() : host::HostPath(dos);
+    plat::HFile file =
+        dos.empty() ? plat::kFileError : plat::lcreat(dos.c_str(), 0);
+    if (file == plat::kFileError) {
+      bar.Finish();
+      PrintError(console, label + (dos.empty() ? error
+                                               : "cannot create " + host +
+                                                     ": " + SystemError()));
+      ++failed;
+      continue;
+    }
+    FileSink sink{file, &bar, base};
+    StreamSession::Outcome outcome =
+        session.Decode(record, WriteToFile, &sink, host);
+    plat::lclose(file);
+    base += uint64_t{record.sizeKb} * 1024;
+    std::string fault;
+    if (outcome.result != kResultOk) {
+      fault = outcome.problems.empty()
+                  ? "the stream ends inside its 4-byte size prefix"
+                  : outcome.problems.front();
+      for (size_t i = 1; i < outcome.problems.size(); ++i) {
+        fault += "; " + outcome.problems[i];
+      }
+    } else if (outcome.produced != outcome.statedSize) {
+      fault = "the stream yields " + std::to_string(outcome.produced) +
+              " bytes, its size prefix says " +
+              std::to_string(outcome.statedSize);
+    }
+    if (!fault.empty()) {
+      bar.Finish();
+      ::unlink(host.c_str());
+      PrintError(console, label + fault + " (" + host + " removed)");
+      ++failed;
+      continue;
+    }
+    ++written;
+    bytes += outcome.produced;
+  }
+  bar.Finish();
+  std::fprintf(console.out, "%s: %u file%s extracted into %s (%llu bytes)",
+               path.c_str(), written, written == 1 ? "" : "s", dest.c_str(),
+               static_cast<unsigned long long>(bytes));
+  if (failed > 0) std::fprintf(console.out, ", %u failed", failed);
+  std::fprintf(console.out, "\n");
+  return failed == 0 ? kExitOk : kExitFailure;
+}
+
+}  // namespace
+
+const Command kExtractCommand = {
+    "extract",
+    "write every file of a medium into a directory",
+    "Usage: pkgtool extract DESCRIPTOR -d DEST [--disk DIR]...\n"
+    "\n"
+    "Writes every record that has a stream into DEST, decoded by the\n"
+    "installer's own volume reader, decoder and output writer. A relative\n"
+    "name goes below DEST; a name that begins with a backslash or a drive\n"
+    "letter goes below DEST with the drive removed; backslashes become\n"
+    "directories (an existing one is found without regard to case). A name\n"
+    "with a '..' component is refused and nothing of it is written. A file\n"
+    "whose stream fails is removed. Volumes are looked for in the\n"
+    "descriptor's directory and in every --disk directory, in any order.\n"
+    "\n"
+    "Options:\n"
+    "  -d, --dest DEST  the directory to write into (created when missing)\n"
+    "  --disk DIR       another directory holding a disk's volume\n"
+    "                   (repeatable)\n"
+    "  -q, --quiet      no progress bar\n",
+    {{"dest", 'd', true}, {"disk", 0, true}},
+    RunExtract,
+};
+
+}  // namespace pkgtool

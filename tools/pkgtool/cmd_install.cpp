@@ -1,0 +1,492 @@
+// pkgtool install: the installer's own installation run on Linux, for
+// installing a product into a Wine prefix or a plain directory without the
+// user interface.
+//
+// The run is the installer's: LoadPackage, RunInstallation (both passes,
+// the version check, the uninstaller's name and its descriptor copy), then
+// the settings write of a first installation. Drive C: is --root, drive A:
+// the disk in the drive (the descriptor's directory is disk 1). Disk
+// prompts are answered from the directories that hold each disk's volume;
+// every other message box is shown on the terminal with its buttons.
+#include <strings.h>
+#include <unistd.h>
+
+#include <climits>
+#include <cstdlib>
+#include <cstring>
+#include <iostream>
+#include <map>
+#include <string>
+#include <vector>
+
+#include "commands.h"
+#include "host_files.h"
+#include "install/placement.h"
+#include "install/progman.h"
+#include "install/run.h"
+#include "media.h"
+#include "package/descriptor.h"
+#include "platform/host/host_control.h"
+#include "platform/platform.h"
+#include "stream/output.h"
+#include "stream/volume.h"
+#include "ui/destination.h"
+#include "ui/messages.h"
+#include "ui/ui_state.h"
+
+namespace pkgtool {
+namespace {
+
+constexpr char kSourceDrive = 'A';
+constexpr char kDefaultWindows[] = "C:\\WINDOWS";
+constexpr char kDiskPrompt[] = "Insert disk ";
+
+bool OnDriveC(const std::string& path) {
+  return path.size() >= 3 && (path[0] == 'C' || path[0] == 'c') &&
+         path[1] == ':' && path[2] == '\\';
+}
+
+// Creates every missing directory of a DOS path on a drive, one level at a
+// time. False when one cannot be created.
+bool CreateDosDirectories(const std::string& path) {
+  std::string prefix;
+  for (size_t i = 3; i <= path.size(); ++i) {
+    if (i < path.size() && path[i] != '\\') continue;
+    prefix = path.substr(0, i);
+    if (prefix.size() <= 3) continue;
+    if (!plat::SetCurrentDirectory(prefix.c_str()) &&
+        !plat::CreateDirectory(prefix.c_str())) {
+      return false;
+    }
+  }
+  return true;
+}
+
+std::string Absolute(const std::string& path) {
+  char resolved[PATH_MAX];
+  return realpath(path.c_str(), resolved) != nullptr ? std::string(resolved)
+                                                     : path;
+}
+
+// A text field of the header, bounded to its size.
+std::string HeaderText(const char* field, size_t size) {
+  return std::string(field, strnlen(field, size));
+}
+
+// What the message boxes of the run need: where each disk lies, whether
+// anyone can be asked, and what was answered without asking.
+class BoxAnswers {
+ public:
+  BoxAnswers(const Console& console, ProgressBar* bar, const VolumeSet& volumes,
+             const std::string& descriptorDir, bool interactive)
+      : console_(console),
+        bar_(bar),
+        volumes_(volumes),
+        descriptorDir_(descriptorDir),
+        interactive_(interactive) {}
+
+  int Respond(const host::Box& box) {
+    bar_->Finish();
+    if (box.text.compare(0, strlen(kDiskPrompt), kDiskPrompt) == 0) {
+      return AnswerDiskPrompt(box.text,
+                              atoi(box.text.c_str() + strlen(kDiskPrompt)));
+    }
+    return AnswerBox(box);
+  }
+
+ private:
+  // The directories that may hold the disk, tried in turn while the same
+  // disk is asked for again (the volume found was not accepted, or the
+  // descriptor is not on it); then the terminal, or Cancel.
+  int AnswerDiskPrompt(const std::string& text, int disk) {
+    std::vector<std::string> dirs;
+    if (const VolumeFile* volume = volumes_.Find(static_cast<uint16_t>(disk))) {
+      dirs.push_back(volume->dir);
+    }
+    if (disk == 1 && (dirs.empty() || Absolute(dirs[0]) != descriptorDir_)) {
+      dirs.push_back(descriptorDir_);
+    }
+    if (disk == lastDisk_) {
+      ++attempt_;
+    } else {
+      lastDisk_ = disk;
+      attempt_ = 0;
+    }
+    if (attempt_ < dirs.size()) {
+      host::MapDrive(kSourceDrive, dirs[attempt_]);
+      return plat::kIdOk;
+    }
+    std::fprintf(console_.err, "setup: %s\n", text.c_str());
+    if (interactive_) {
+      std::fprintf(console_.err,
+                   "Directory holding disk %d (empty to cancel): ", disk);
+      std::fflush(console_.err);
+      std::string line;
+      if (std::getline(std::cin, line) && !line.empty()) {
+        host::MapDrive(kSourceDrive, line);
+        return plat::kIdOk;
+      }
+      return plat::kIdCancel;
+    }
+    std::fprintf(console_.err, "setup: disk %d is not in %s: cancelled\n", disk,
+                 volumes_.Searched().c_str());
+    return plat::kIdCancel;
+  }
+
+  struct Button {
+    char key;
+    const char* label;
+    int id;
+  };
+
+  static std::vector<Button> Buttons(unsigned type) {
+    switch (type & 0x0F) {
+      case plat::kMbOkCancel:
+        return {{'o', "OK", plat::kIdOk}, {'c', "Cancel", plat::kIdCancel}};
+      case plat::kMbAbortRetryIgnore:
+        return {{'a', "Abort", plat::kIdAbort},
+                {'r', "Retry", plat::kIdRetry},
+                {'i', "Ignore", plat::kIdIgnore}};
+      case plat::kMbYesNo:
+        return {{'y', "Yes", plat::kIdYes}, {'n', "No", plat::kIdNo}};
+      case plat::kMbRetryCancel:
+        return {{'r', "Retry", plat::kIdRetry},
+                {'c', "Cancel", plat::kIdCancel}};
+      default:
+        return {{'o', "OK", plat::kIdOk}};
+    }
+  }
+
+  // Without anyone to ask: OK, Yes, Ignore (the write-protected file is
+  // kept), and Retry once for a given text, Cancel when it comes again.
+  int Automatic(const host::Box& box) {
+    switch (box.type & 0x0F) {
+      case plat::kMbAbortRetryIgnore:
+        return plat::kIdIgnore;
+      case plat::kMbYesNo:
+        return plat::kIdYes;
+      case plat::kMbRetryCancel:
+        return retried_[box.text]++ == 0 ? plat::kIdRetry : plat::kIdCancel;
+      default:
+        return plat::kIdOk;
+    }
+  }
+
+  int AnswerBox(const host::Box& box) {
+    const std::vector<Button> buttons = Buttons(box.type);
+    std::string choices;
+    for (const Button& button : buttons) {
+      if (!choices.empty()) choices += ", ";
+      choices += std::string("[") + button.label[0] + "]" + (button.label + 1);
+    }
+    std::fprintf(console_.err, "setup: %s: %s\n", box.caption.c_str(),
+                 box.text.c_str());
+    int answer = 0;
+    if (interactive_) {
+      for (;;) {
+        std::fprintf(console_.err, "%s? ", choices.c_str());
+        std::fflush(console_.err);
+        std::string line;
+        if (!std::getline(std::cin, line)) {
+          answer = buttons.size() > 1 ? buttons.back().id : buttons[0].id;
+          if ((box.type & 0x0F) == plat::kMbAbortRetryIgnore) {
+            answer = plat::kIdAbort;
+          }
+          break;
+        }
+        const char key = static_cast<char>(tolower(line.empty() ? 0 : line[0]));
+        for (const Button& button : buttons) {
+          if (button.key == key) answer = button.id;
+        }
+        if (answer != 0) break;
+      }
+    } else {
+      answer = Automatic(box);
+    }
+    for (const Button& button : buttons) {
+      if (button.id == answer) {
+        std::fprintf(console_.err, "setup: -> %s\n", button.label);
+      }
+    }
+    return answer;
+  }
+
+  const Console& console_;
+  ProgressBar* bar_;
+  const VolumeSet& volumes_;
+  std::string descriptorDir_;
+  bool interactive_;
+  int lastDisk_ = 0;
+  size_t attempt_ = 0;
+  std::map<std::string, int> retried_;
+};
+
+// What a non-zero result of the run means, for the closing message.
+std::string ResultText(ResultCode result) {
+  switch (result) {
+    case kResultCancel:
+      return "cancelled";
+    case kResultWindowProblem:
+      return "the progress dialog could not be created";
+    case kResultNoMemory:
+      return "not enough memory";
+    default:
+      return "failed (result " + std::to_string(result) + ")";
+  }
+}
+
+std::string LoadFailureText(ResultCode result, const std::string& path) {
+  switch (result) {
+    case kResultMissing:
+      return path + ": cannot be opened";
+    case kResultReadError:
+      return path + ": read error, or not a package descriptor";
+    case kResultNoMemory:
+      return path + ": not enough memory (or an empty record table)";
+    default:
+      return path + ": cannot be loaded (result " + std::to_string(result) +
+             ")";
+  }
+}
+
+// Prints the Program Manager commands the installer would send.
+void PrintProgmanCommands(const Console& console, const char* directory) {
+  if (Package.ControlPanelPackage) {
+    std::fprintf(console.out,
+                 "Control Panel package: no Program Manager entries\n");
+    return;
+  }
+  const std::string programFile =
+      HeaderText(Package.Header.programFile, kProgramFileSize);
+  const std::string title =
+      HeaderText(Package.Header.productTitle, kProductTitleSize);
+  ProgmanItems items = {directory, programFile.c_str(), title.c_str(),
+                        Placement.UninstallerName};
+  std::fprintf(console.out, "Program Manager commands (not sent):\n");
+  char block[kCommandBlockSize];
+  for (int n = 1; n <= ProgmanCommandCount(items); ++n) {
+    if (ComposeProgmanCommand(n, items, block)) {
+      std::fprintf(console.out, "  %s\n", block);
+    } else {
+      std::fprintf(console.out, "  (command %d does not fit its block)\n", n);
+    }
+  }
+}
+
+// Prepares the data stream as the setup sequence does. False when the
+// InputBuffer cannot be had.
+bool PrepareStream() {
+  Volume.CurrentDisk = 1;
+  char path[kPathSize];
+  CopyText(path, sizeof path, Package.SourceDirectory);
+  AppendText(path, sizeof path,
+             HeaderText(Package.Header.programFile, kProgramFileSize).c_str());
+  ReplaceExtension(path, ".dat");
+  CopyText(Volume.DataVolumePath, kPathSize, path);
+  Volume.VolumeHandle = plat::kFileError;
+  Volume.InputBuffer =
+      static_cast<uint8_t*>(AllocLocked(kInputBufferSize, &Volume.InputMemory));
+  Volume.InputLeft = 0;
+  Volume.InputCursor = Volume.InputBuffer;
+  return Volume.InputBuffer != nullptr;
+}
+
+void ReleaseInstallerState() {
+  CloseVolume();
+  FreeLocked(&Volume.InputMemory);
+  Volume.InputBuffer = nullptr;
+  FreeLocked(&Package.TableHandle);
+  Package.RecordTable = nullptr;
+  host::SetResponder(nullptr);
+  host::SetProgressObserver(nullptr);
+}
+
+int RunInstall(const Args& args, const Console& console) {
+  if (args.positional.size() != 1) {
+    return UsageError(console, kInstallCommand, "expected one DESCRIPTOR");
+  }
+  const std::string root = args.Value("root");
+  const std::string to = args.Value("to");
+  if (root.empty()) {
+    return UsageError(console, kInstallCommand,
+                      "the directory for drive C: is missing (--root DIR)");
+  }
+  if (to.empty()) {
+    return UsageError(console, kInstallCommand,
+                      "the destination is missing (--to PATH)");
+  }
+  if (!DestinationFormAcceptable(to.c_str())) {
+    return UsageError(
+        console, kInstallCommand,
+        "invalid directory \"" + to + "\" (a path such as C:\\GAMES\\QUEST)");
+  }
+  char installDirectory[kPathSize];
+  if (!CopyText(installDirectory, sizeof installDirectory, to.c_str()) ||
+      !AddTrailingBackslash(installDirectory)) {
+    return UsageError(console, kInstallCommand,
+                      "the destination is longer than 258 characters");
+  }
+  if (!OnDriveC(to)) {
+    return UsageError(console, kInstallCommand,
+                      "the destination must lie on drive C: (--root)");
+  }
+  const std::string windows =
+      args.Has("windows") ? args.Value("windows") : kDefaultWindows;
+  if (!OnDriveC(windows) || windows.size() > 200) {
+    return UsageError(console, kInstallCommand,
+                      "the Windows directory must lie on drive C:");
+  }
+  const std::string descriptor = args.positional[0];
+  const std::string name = BaseName(descriptor);
+  const size_t dot = name.rfind('.');
+  if (!IsRegularFile(descriptor)) {
+    PrintError(console, descriptor + ": no such file");
+    return kExitFailure;
+  }
+  if (dot == std::string::npos || strcasecmp(name.c_str() + dot, ".bin") != 0) {
+    PrintError(console, descriptor +
+                            ": a descriptor is named after its installer "
+                            "with \".bin\" (SETUP.bin)");
+    return kExitFailure;
+  }
+  if (!MakeDirectories(root)) {
+    PrintError(console, root + ": cannot create: " + SystemError());
+    return kExitFailure;
+  }
+
+  ResetPackage();
+  ResetVolume();
+  ResetOutput();
+  ResetPlacement();
+  ResetRun();
+  ResetUiState();
+  ResetDestination();
+  const std::string descriptorDir = Absolute(DirName(descriptor));
+  host::MapDrive('C', Absolute(root));
+  host::MapDrive(kSourceDrive, descriptorDir);
+  host::SetWindowsDirectory(windows);
+  host::SetSystemDirectory(windows + "\\SYSTEM");
+  host::SetModulePath(std::string(1, kSourceDrive) + ":\\" +
+                      name.substr(0, dot) + ".EXE");
+
+  ResultCode loaded = LoadPackage();
+  if (loaded != kResultOk) {
+    PrintError(console, LoadFailureText(loaded, descriptor));
+    ReleaseInstallerState();
+    return kExitFailure;
+  }
+  if (!CreateDosDirectories(windows + "\\SYSTEM")) {
+    PrintError(console, "cannot create " + windows + "\\SYSTEM below " + root);
+    ReleaseInstallerState();
+    return kExitFailure;
+  }
+  // As the destination dialog settles it: created component by component,
+  // ending with a backslash.
+  CopyText(InstallDirectory, kPathSize, installDirectory);
+  if (CreateInstallDirectory() != kResultOk) {
+    PrintError(console, std::string("Cannot create ") + installDirectory + "!");
+    ReleaseInstallerState();
+    return kExitFailure;
+  }
+  // As the main flow reads it before the run: 100 stands for "absent".
+  const bool settingsPresent =
+      plat::GetPrivateProfileInt("setup", "grmf", 100, "tarny.ini") != 100;
+
+  std::string volumeName =
+      HeaderText(Package.Header.programFile, kProgramFileSize);
+  const size_t extension = volumeName.rfind('.');
+  if (extension != std::string::npos &&
+      volumeName.find('\\', extension) == std::string::npos) {
+    volumeName.resize(extension);
+  }
+  volumeName += ".dat";
+  std::vector<std::string> notes;
+  VolumeSet volumes;
+  volumes.Scan(VolumeDirectories(descriptor, args.Values("disk")),
+               BaseName(volumeName), &notes);
+  for (const std::string& note : notes) PrintError(console, "note: " + note);
+
+  if (!PrepareStream()) {
+    PrintError(console, "not enough memory for the input buffer");
+    ReleaseInstallerState();
+    return kExitFailure;
+  }
+  const bool interactive = !args.Has("yes") && isatty(STDIN_FILENO) == 1;
+  ProgressBar bar(console, 100);
+  BoxAnswers answers(console, &bar, volumes, descriptorDir, interactive);
+  host::SetResponder(
+      [&answers](const host::Box& box) { return answers.Respond(box); });
+  host::SetProgressObserver([&bar](const host::ProgressEvent& event) {
+    if (event.kind == host::ProgressEvent::kName) bar.SetLabel(event.name);
+    if (event.kind == host::ProgressEvent::kPercent) {
+      bar.Update(static_cast<uint64_t>(event.value));
+    }
+  });
+  const ResultCode result = RunInstallation(InstallDirectory);
+  bar.Finish();
+  ReleaseInstallerState();  // also what the run left open
+  if (result != kResultOk) {
+    PrintError(console, descriptor + ": installation " + ResultText(result));
+    return kExitFailure;
+  }
+  if (!settingsPresent &&
+      !plat::WritePrivateProfileString("setup", "grmf", "35", "tarny.ini")) {
+    PrintError(console,
+               "note: " + windows + "\\tarny.ini could not be written");
+  }
+  std::fprintf(
+      console.out, "%s: %s installed into %s", descriptor.c_str(),
+      HeaderText(Package.Header.productTitle, kProductTitleSize).c_str(),
+      InstallDirectory);
+  if (Placement.UninstallerName[0] != '\0') {
+    std::fprintf(console.out, " (uninstaller %s)", Placement.UninstallerName);
+  }
+  std::fprintf(console.out, "\n");
+  PrintProgmanCommands(console, InstallDirectory);
+  return kExitOk;
+}
+
+}  // namespace
+
+const Command kInstallCommand = {
+    "install",
+    "install a product from its media into a directory tree",
+    "Usage: pkgtool install DESCRIPTOR --root DIR --to PATH [--disk DIR]...\n"
+    "                       [--windows PATH] [--yes] [--quiet]\n"
+    "\n"
+    "Runs the installer's own installation on Linux: every file of the\n"
+    "package is placed as setup.exe would place it (shared files by their\n"
+    "versions, the uninstaller named so that it does not collide with\n"
+    "another product's, the descriptor copied beside it), then the setting\n"
+    "grmf=35 is written to tarny.ini in the Windows directory on a first\n"
+    "installation. The Program Manager commands that setup.exe would send\n"
+    "are printed, not sent.\n"
+    "\n"
+    "DIR stands for drive C: (for a Wine prefix, its drive_c). PATH is the\n"
+    "Windows-style destination on drive C:, created when missing. The\n"
+    "descriptor's directory is disk 1; a prompt for another disk is\n"
+    "answered from the --disk directories that hold its volume, or asked on\n"
+    "the terminal. Every other message is shown with its buttons; without a\n"
+    "terminal, or with --yes, it is answered OK, Retry once and then\n"
+    "Cancel, and Ignore for a write-protected file (which is kept).\n"
+    "\n"
+    "Options:\n"
+    "  --root DIR       the directory that stands for drive C: (created\n"
+    "                   when missing)\n"
+    "  --to PATH        the destination, such as C:\\GAMES\\QUEST\n"
+    "  --disk DIR       a directory holding a later disk (repeatable)\n"
+    "  --windows PATH   the Windows directory (default C:\\WINDOWS; its\n"
+    "                   SYSTEM directory receives the shared files)\n"
+    "  --yes            answer every message without asking\n"
+    "  -q, --quiet      no progress bar\n"
+    "\n"
+    "Exit status: 0 installed, 1 failed or cancelled, 2 usage error.\n",
+    {{"root", 0, true},
+     {"to", 0, true},
+     {"disk", 0, true},
+     {"windows", 0, true},
+     {"yes", 'y', false}},
+    RunInstall,
+};
+
+}  // namespace pkgtool

@@ -1,0 +1,108 @@
+// Reading existing media: a descriptor as the installer would load it, its
+// records decoded for reporting, and the data volumes found in a set of
+// directories by the disk number each one carries.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "package/descriptor.h"
+
+namespace pkgtool {
+
+// One record of a loaded descriptor.
+struct MediaRecord {
+  unsigned number = 0;              // 1 for the first record
+  const uint8_t* record = nullptr;  // into Media::table
+  size_t offset = 0;                // of the record in the table
+  std::string name;
+  uint16_t flags = 0;
+  uint16_t sizeKb = 0;
+  bool shared = false;
+  bool noInstall = false;
+  uint32_t versionMs = 0;
+  uint32_t versionLs = 0;
+  std::vector<ChunkEntry> chunks;  // without the terminator
+};
+
+struct Media {
+  std::string path;  // the descriptor's host path
+  bool controlPanel = false;
+  std::string programFile;
+  std::string title;
+  unsigned recordCount = 0;
+  std::vector<uint8_t> table;  // the record table, as in the file
+  uint32_t requiredKb = 0;     // as LoadPackage computes it
+  std::vector<MediaRecord> records;
+
+  // programFile with its extension replaced by ".dat".
+  std::string VolumeName() const;
+};
+
+// The largest descriptor pkgtool reads (real ones are a few kilobytes).
+constexpr uint64_t kMaxDescriptorSize = 4 * 1024 * 1024;
+
+// Reads and checks the descriptor at path: at least the header, a table of
+// at least one byte, texts terminated inside their fields, and a record
+// table that ValidateRecordTable accepts. False with *error naming the file
+// and the first fault found.
+bool LoadMedia(const std::string& path, Media* media, std::string* error);
+
+// Explains why a record table is refused: the first record that breaks the
+// layout, with the offsets involved. "" when every record is sound.
+std::string ExplainTableFault(const uint8_t* table, size_t tableSize,
+                              unsigned recordCount);
+
+// One data volume found on the host.
+struct VolumeFile {
+  uint16_t disk = 0;  // its volumeDisk
+  std::string dir;    // the directory it lies in
+  std::string path;   // its host path
+  uint64_t size = 0;
+};
+
+// The volumes that a set of directories holds.
+class VolumeSet {
+ public:
+  // Looks for volumeName (without regard to case) in each directory, in
+  // order; a directory without one is passed over. A path that is not a
+  // directory, a volume shorter than 2 bytes or a second volume of a disk
+  // already found adds a note to *notes (the first found is kept; the same
+  // file reached through two directories counts once).
+  void Scan(const std::vector<std::string>& dirs, const std::string& volumeName,
+            std::vector<std::string>* notes);
+  // The volume of a disk, or null.
+  const VolumeFile* Find(uint16_t disk) const;
+  const std::vector<VolumeFile>& volumes() const { return volumes_; }
+  // "a, b and c": the directories scanned, for messages.
+  const std::string& Searched() const { return searched_; }
+
+ private:
+  std::vector<VolumeFile> volumes_;
+  std::string searched_;
+};
+
+// Words for a record's flags: "shared", "noInstall", "ordinary" and any
+// other bits as "bits 0x...".
+std::string FlagWords(uint16_t flags);
+
+}  // namespace pkgtool
+
+namespace pkgtool {
+
+// What keeps a record's chunks from being read: a disk whose volume was not
+// found, a chunk that starts inside the volume's disk number or reaches
+// past the volume's end. One message per fault, without the record's name.
+std::vector<std::string> ChunkProblems(const MediaRecord& record,
+                                       const VolumeSet& volumes);
+
+// The directories to look for volumes in: the descriptor's own, then the
+// ones given.
+std::vector<std::string> VolumeDirectories(
+    const std::string& descriptorPath, const std::vector<std::string>& extra);
+
+// "record 3 (DATA\LEVEL1.DAT)".
+std::string RecordLabel(const MediaRecord& record);
+
+}  // namespace pkgtool

@@ -1,0 +1,32 @@
+// Target names: where a file of the package goes on the user's disk.
+//
+// A name is relative to the destination directory (DATA\LEVEL1.DAT), rooted
+// at the destination's drive (\WINDOWS\QUEST.INI) or carries a drive letter
+// that the installer replaces with the destination's (C:\SYS\X.DLL).
+// Components are separated by backslashes.
+#pragma once
+
+#include <string>
+#include <vector>
+
+namespace pkgtool {
+
+constexpr size_t kMaxTargetName = 259;
+
+// Checks a name that a manifest gives: not empty, at most 259 characters,
+// no character Windows refuses in a file name (control characters, / < > "
+// | ? *), a colon only as "X:\" at the start, no empty, "." or ".."
+// component. Returns "" when the name is sound, otherwise what is wrong.
+std::string CheckTargetName(const std::string& name);
+
+// Splits a name read from a descriptor (which may come from anywhere) into
+// the components of its place below an extraction directory: a leading
+// drive ("X:") and leading separators are dropped, backslashes and slashes
+// both separate, empty and "." components are skipped. A ".." component
+// (compared component by component, so "a..b" is an ordinary name) or a
+// name that leaves no component is refused: false, with *why saying so.
+bool ExtractionComponents(const std::string& name,
+                          std::vector<std::string>* components,
+                          std::string* why);
+
+}  // namespace pkgtool
