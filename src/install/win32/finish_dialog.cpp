@@ -10,8 +10,7 @@
 INT_PTR CALLBACK FinishDialogProc(HWND dialog, UINT message, WPARAM wParam,
                                   LPARAM lParam) {
   if (IsDialogColourMessage(message)) {
-    return reinterpret_cast<INT_PTR>(DialogColour(
-        dialog, reinterpret_cast<HDC>(wParam), reinterpret_cast<HWND>(lParam)));
+    return DialogColourAnswer(dialog, wParam, lParam);
   }
   switch (message) {
     case WM_INITDIALOG:
@@ -24,8 +23,7 @@ INT_PTR CALLBACK FinishDialogProc(HWND dialog, UINT message, WPARAM wParam,
     case WM_COMMAND:
       if (LOWORD(wParam) == IDC_BUTTON_OK ||
           LOWORD(wParam) == IDC_BUTTON_CANCEL) {
-        RememberDialogCentre(dialog);
-        ModalResult = static_cast<int>(wParam);
+        CloseWith(dialog, static_cast<int>(wParam));
         return TRUE;
       }
       return FALSE;

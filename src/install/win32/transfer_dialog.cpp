@@ -20,11 +20,6 @@ int ShownPercent = 0;
 
 HWND AsWindow(plat::Window window) { return static_cast<HWND>(window); }
 
-INT_PTR ColourAnswer(HWND dialog, WPARAM wParam, LPARAM lParam) {
-  return reinterpret_cast<INT_PTR>(DialogColour(
-      dialog, reinterpret_cast<HDC>(wParam), reinterpret_cast<HWND>(lParam)));
-}
-
 }  // namespace
 
 void DrawProgressBar(HWND dialog, HDC dc) {
@@ -83,7 +78,7 @@ void DrawProgressBar(HWND dialog, HDC dc) {
 INT_PTR CALLBACK FileTransferDialogProc(HWND dialog, UINT message,
                                         WPARAM wParam, LPARAM lParam) {
   if (IsDialogColourMessage(message)) {
-    return ColourAnswer(dialog, wParam, lParam);
+    return DialogColourAnswer(dialog, wParam, lParam);
   }
   switch (message) {
     case WM_PAINT: {
@@ -102,10 +97,7 @@ INT_PTR CALLBACK FileTransferDialogProc(HWND dialog, UINT message,
         const INT_PTR answer =
             DialogBoxParamA(Instance, MAKEINTRESOURCEA(IDD_CONFIRM_HALT),
                             dialog, ConfirmHaltDialogProc, 0);
-        if (answer != IDC_BUTTON_NO) {
-          RememberDialogCentre(dialog);
-          ModalResult = 2;
-        }
+        if (answer != IDC_BUTTON_NO) CloseWith(dialog, 2);
         return TRUE;
       }
       return FALSE;
@@ -117,7 +109,7 @@ INT_PTR CALLBACK FileTransferDialogProc(HWND dialog, UINT message,
 INT_PTR CALLBACK ConfirmHaltDialogProc(HWND dialog, UINT message, WPARAM wParam,
                                        LPARAM lParam) {
   if (IsDialogColourMessage(message)) {
-    return ColourAnswer(dialog, wParam, lParam);
+    return DialogColourAnswer(dialog, wParam, lParam);
   }
   switch (message) {
     case WM_INITDIALOG:

@@ -96,6 +96,16 @@ bool IsDialogColourMessage(UINT message) {
          message == WM_CTLCOLORDLG || message == WM_CTLCOLORSTATIC;
 }
 
+INT_PTR DialogColourAnswer(HWND dialog, WPARAM wParam, LPARAM lParam) {
+  return reinterpret_cast<INT_PTR>(DialogColour(
+      dialog, reinterpret_cast<HDC>(wParam), reinterpret_cast<HWND>(lParam)));
+}
+
+void CloseWith(HWND dialog, int result) {
+  RememberDialogCentre(dialog);
+  ModalResult = result;
+}
+
 void DrawSunkenFrame(HWND dialog, HDC dc) {
   HWND frame = GetDlgItem(dialog, kSeparatorFrame);
   if (frame == nullptr) return;

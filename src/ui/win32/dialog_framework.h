@@ -45,6 +45,14 @@ HBRUSH DialogColour(HWND dialog, HDC dc, HWND control);
 // Whether message is one of the colour requests DialogColour answers.
 bool IsDialogColourMessage(UINT message);
 
+// DialogColour for a colour request's parameters, as the dialog procedure's
+// result.
+INT_PTR DialogColourAnswer(HWND dialog, WPARAM wParam, LPARAM lParam);
+
+// Ends the dialog's loop with result where the user left the dialog:
+// RememberDialogCentre, then ModalResult = result.
+void CloseWith(HWND dialog, int result);
+
 // Paints the engraved line over the hidden frame 1000 of dialog (nothing
 // when the dialog has none): five opaque text fills in the button-face,
 // button-shadow and button-highlight colours of the moment, no brush made.

@@ -10,12 +10,6 @@
 
 namespace {
 
-// Ends the dialog's loop with result, where the user left the dialog.
-void CloseWith(HWND dialog, int result) {
-  RememberDialogCentre(dialog);
-  ModalResult = result;
-}
-
 // The radio button the user left selected.
 GraphicsModeChoice SelectedMode(HWND dialog) {
   if (IsDlgButtonChecked(dialog, IDC_MODE_OPTIMISED) == BST_CHECKED) {
@@ -37,8 +31,7 @@ void ShowAvailable(HWND dialog, const char* text) {
 INT_PTR CALLBACK WelcomeDialogProc(HWND dialog, UINT message, WPARAM wParam,
                                    LPARAM lParam) {
   if (IsDialogColourMessage(message)) {
-    return reinterpret_cast<INT_PTR>(DialogColour(
-        dialog, reinterpret_cast<HDC>(wParam), reinterpret_cast<HWND>(lParam)));
+    return DialogColourAnswer(dialog, wParam, lParam);
   }
   switch (message) {
     case WM_INITDIALOG:
@@ -66,8 +59,7 @@ INT_PTR CALLBACK WelcomeDialogProc(HWND dialog, UINT message, WPARAM wParam,
 INT_PTR CALLBACK GraphicsModeDialogProc(HWND dialog, UINT message,
                                         WPARAM wParam, LPARAM lParam) {
   if (IsDialogColourMessage(message)) {
-    return reinterpret_cast<INT_PTR>(DialogColour(
-        dialog, reinterpret_cast<HDC>(wParam), reinterpret_cast<HWND>(lParam)));
+    return DialogColourAnswer(dialog, wParam, lParam);
   }
   switch (message) {
     case WM_INITDIALOG:
@@ -96,8 +88,7 @@ INT_PTR CALLBACK GraphicsModeDialogProc(HWND dialog, UINT message,
 INT_PTR CALLBACK DestinationDialogProc(HWND dialog, UINT message, WPARAM wParam,
                                        LPARAM lParam) {
   if (IsDialogColourMessage(message)) {
-    return reinterpret_cast<INT_PTR>(DialogColour(
-        dialog, reinterpret_cast<HDC>(wParam), reinterpret_cast<HWND>(lParam)));
+    return DialogColourAnswer(dialog, wParam, lParam);
   }
   switch (message) {
     case WM_INITDIALOG:
