@@ -16,7 +16,9 @@
 namespace {
 
 // DataVolumePath: the installer's directory and programFile with ".dat" in
-// place of its extension (appended when it has none).
+// place of its extension (appended when it has none). A path that would not
+// fit in 259 characters is left empty, so that no volume opens, rather than
+// cut into the name of another file.
 void SetDataVolumePath() {
   char programFile[kProgramFileSize];
   const size_t length =
@@ -24,9 +26,11 @@ void SetDataVolumePath() {
   memcpy(programFile, Package.Header.programFile, length);
   programFile[length] = '\0';
   char* path = Volume.DataVolumePath;
-  CopyText(path, kPathSize, Package.SourceDirectory);
-  AppendText(path, kPathSize, programFile);
-  ReplaceExtension(path, ".dat");
+  if (!CopyText(path, kPathSize, Package.SourceDirectory) ||
+      !AppendText(path, kPathSize, programFile) ||
+      !ReplaceExtension(path, ".dat")) {
+    path[0] = '\0';
+  }
 }
 
 }  // namespace

@@ -269,6 +269,13 @@ INSTANTIATE_TEST_SUITE_P(Cases, FailedRunTest,
                            return std::string(p.param.name);
                          });
 
+// 253 characters without an extension.
+const char kLongProgramFile[] =
+    "QQQQQQQQQQQQQQQQQQQQQQQQQQQQQQQQQQQQQQQQQQQQQQQQQQQQQQQQQQQQQQQQQQQQQQQQ"
+    "QQQQQQQQQQQQQQQQQQQQQQQQQQQQQQQQQQQQQQQQQQQQQQQQQQQQQQQQQQQQQQQQQQQQQQQQ"
+    "QQQQQQQQQQQQQQQQQQQQQQQQQQQQQQQQQQQQQQQQQQQQQQQQQQQQQQQQQQQQQQQQQQQQQQQQ"
+    "QQQQQQQQQQQQQQQQQQQQQQQQQQQQQQQQQQQQQ";
+
 struct VolumeNameCase {
   const char* programFile;
   const char* volumePath;
@@ -299,6 +306,9 @@ INSTANTIATE_TEST_SUITE_P(
     Cases, DataVolumePathTest,
     ::testing::Values(VolumeNameCase{"QUEST.EXE", "A:\\QUEST.dat"},
                       VolumeNameCase{"QUEST", "A:\\QUEST.dat"},
-                      VolumeNameCase{"Q.V2.EXE", "A:\\Q.V2.dat"}));
+                      VolumeNameCase{"Q.V2.EXE", "A:\\Q.V2.dat"},
+                      // 3 + 253 + ".dat" would be 259 + 1: no room, no
+                      // cut name; the volume path stays empty.
+                      VolumeNameCase{kLongProgramFile, ""}));
 
 }  // namespace
