@@ -118,8 +118,10 @@ trap cleanup EXIT
 trap 'exit 130' INT
 trap 'exit 143' TERM HUP
 
-# A prefix left by an earlier run, and anything still running in it, goes.
+# A prefix left by an earlier run, and anything still running in it, goes
+# (with any file a killed scenario left immutable).
 stop_wine
+[ -d "$WINEPREFIX" ] && chattr -R -i "$WINEPREFIX" >/dev/null 2>&1 || true
 rm -rf "$E2E_SHOTS" "$LOGS" "$E2E_OUT/tmp" "$WINEPREFIX"
 mkdir -p "$E2E_SHOTS" "$LOGS" "$WINEPREFIX"
 
