@@ -69,11 +69,8 @@ int RunExtract(const Args& args, const Console& console) {
     PrintError(console, error);
     return kExitFailure;
   }
-  std::vector<std::string> notes;
-  VolumeSet volumes;
-  volumes.Scan(VolumeDirectories(path, args.Values("disk")), media.VolumeName(),
-               &notes);
-  for (const std::string& note : notes) PrintError(console, "note: " + note);
+  const VolumeSet volumes =
+      ScanVolumes(console, path, args.Values("disk"), media.VolumeName());
   if (!MakeDirectories(dest)) {
     PrintError(console, dest + ": cannot create: " + SystemError());
     return kExitFailure;

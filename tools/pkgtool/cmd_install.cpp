@@ -400,11 +400,9 @@ int RunInstall(const Args& args, const Console& console) {
     volumeName.resize(extension);
   }
   volumeName += ".dat";
-  std::vector<std::string> notes;
-  VolumeSet volumes;
-  volumes.Scan(VolumeDirectories(descriptor, args.Values("disk")),
-               BaseName(volumeName), &notes);
-  for (const std::string& note : notes) PrintError(console, "note: " + note);
+  const VolumeSet volumes = ScanVolumes(console, descriptor,
+                                        args.Values("disk"),
+                                        BaseName(volumeName));
 
   if (!PrepareStream()) {
     PrintError(console, "not enough memory for the input buffer");

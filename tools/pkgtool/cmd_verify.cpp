@@ -36,11 +36,8 @@ int RunVerify(const Args& args, const Console& console) {
   }
   // What the scan notes is no fault of the media; a disk it leaves
   // without a volume shows in the chunks of the records that need it.
-  std::vector<std::string> notes;
-  VolumeSet volumes;
-  volumes.Scan(VolumeDirectories(path, args.Values("disk")), media.VolumeName(),
-               &notes);
-  for (const std::string& note : notes) PrintError(console, "note: " + note);
+  const VolumeSet volumes =
+      ScanVolumes(console, path, args.Values("disk"), media.VolumeName());
   std::vector<std::string> problems;
 
   StreamSession session(media, volumes);

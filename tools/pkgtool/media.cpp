@@ -5,6 +5,7 @@
 
 #include <cstring>
 
+#include "console.h"
 #include "host_files.h"
 #include "ui/messages.h"
 
@@ -267,11 +268,16 @@ std::vector<std::string> ChunkProblems(const MediaRecord& record,
   return problems;
 }
 
-std::vector<std::string> VolumeDirectories(
-    const std::string& descriptorPath, const std::vector<std::string>& extra) {
+VolumeSet ScanVolumes(const Console& console, const std::string& descriptorPath,
+                      const std::vector<std::string>& extra,
+                      const std::string& volumeName) {
   std::vector<std::string> dirs{DirName(descriptorPath)};
   dirs.insert(dirs.end(), extra.begin(), extra.end());
-  return dirs;
+  std::vector<std::string> notes;
+  VolumeSet volumes;
+  volumes.Scan(dirs, volumeName, &notes);
+  for (const std::string& note : notes) PrintError(console, "note: " + note);
+  return volumes;
 }
 
 std::string RecordLabel(const MediaRecord& record) {

@@ -97,10 +97,13 @@ namespace pkgtool {
 std::vector<std::string> ChunkProblems(const MediaRecord& record,
                                        const VolumeSet& volumes);
 
-// The directories to look for volumes in: the descriptor's own, then the
-// ones given.
-std::vector<std::string> VolumeDirectories(
-    const std::string& descriptorPath, const std::vector<std::string>& extra);
+struct Console;
+
+// The volumes named volumeName in the descriptor's own directory, then in
+// the ones given; what the scan notes is printed as "note: ...".
+VolumeSet ScanVolumes(const Console& console, const std::string& descriptorPath,
+                      const std::vector<std::string>& extra,
+                      const std::string& volumeName);
 
 // "record 3 (DATA\LEVEL1.DAT)".
 std::string RecordLabel(const MediaRecord& record);
