@@ -5,9 +5,7 @@
 
 PackageState Package;
 
-void ResetPackage() {
-  memset(&Package, 0, sizeof(Package));
-}
+void ResetPackage() { memset(&Package, 0, sizeof(Package)); }
 
 namespace {
 
@@ -136,8 +134,7 @@ ResultCode ReadDescriptor(const char* path) {
   // The texts must end inside their fields, and every record must lie
   // inside the table, so that nothing later reads outside it.
   if (memchr(Package.Header.programFile, '\0', kProgramFileSize) == nullptr ||
-      memchr(Package.Header.productTitle, '\0', kProductTitleSize) ==
-          nullptr ||
+      memchr(Package.Header.productTitle, '\0', kProductTitleSize) == nullptr ||
       !ValidateRecordTable(Package.RecordTable, tableSize,
                            Package.Header.recordCount)) {
     plat::lclose(file);

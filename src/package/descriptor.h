@@ -57,10 +57,10 @@ struct ChunkEntry {
 // Everything LoadPackage leaves for the rest of the run.
 struct PackageState {
   PackageHeader Header;
-  uint8_t* RecordTable;             // the table, TableSize bytes
+  uint8_t* RecordTable;  // the table, TableSize bytes
   uint32_t TableSize;
-  plat::MemHandle TableHandle;      // released by FreeLocked at teardown
-  int ControlPanelPackage;          // 1 when magic is "INSV"
+  plat::MemHandle TableHandle;  // released by FreeLocked at teardown
+  int ControlPanelPackage;      // 1 when magic is "INSV"
   uint32_t RequiredKb;
   char SourceDirectory[kPathSize];  // installer's directory, ends in '\'
   char DescriptorName[kPathSize];   // descriptor's name without directory

@@ -104,7 +104,8 @@ unsigned GetPrivateProfileInt(const char* section, const char* key,
 bool WritePrivateProfileString(const char* section, const char* key,
                                const char* value, const char* file);
 
-// ---- version library ---------------------------------------------------------
+// ---- version library
+// ---------------------------------------------------------
 
 constexpr unsigned kVfffIsSharedFile = 0x0001;
 constexpr unsigned kVffCurNeDest = 0x0001;

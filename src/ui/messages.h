@@ -92,8 +92,7 @@ int PlainWarningBox(plat::Window owner, unsigned stringId);
 int FormattedBox(plat::Window owner, unsigned stringId, const char* argument,
                  unsigned type);
 int NoticeBox(plat::Window owner, unsigned stringId, const char* argument);
-int RetryCancelBox(plat::Window owner, unsigned stringId,
-                   const char* argument);
+int RetryCancelBox(plat::Window owner, unsigned stringId, const char* argument);
 int YesNoBox(plat::Window owner, unsigned stringId, const char* argument);
 int AbortRetryIgnoreBox(plat::Window owner, unsigned stringId,
                         const char* argument);

@@ -1,12 +1,13 @@
 // Loading the package descriptor: paths, result codes in their order,
 // classification, RequiredKb, the record-walking helpers and the refusal of
 // tables whose records would lead a reader outside them.
+#include "package/descriptor.h"
+
 #include <gtest/gtest.h>
 
 #include <cstring>
 #include <string>
 
-#include "package/descriptor.h"
 #include "platform/host/host_control.h"
 #include "test_support.h"
 
@@ -35,9 +36,8 @@ RecordSpec Plain(const std::string& name, uint16_t sizeKb = 1) {
 TEST_F(LoadPackageTest, LoadsHeaderPathsAndRequiredKb) {
   RecordSpec skipped = Plain("README.TXT", 7);
   skipped.flags = kFlagNoInstall;
-  Write("SETUP.bin",
-        MakeDescriptor("GAME", "QUEST.EXE", "Quest", {Plain("QUEST.EXE", 100),
-                                                      skipped}));
+  Write("SETUP.bin", MakeDescriptor("GAME", "QUEST.EXE", "Quest",
+                                    {Plain("QUEST.EXE", 100), skipped}));
   ASSERT_EQ(LoadPackage(), kResultOk);
   EXPECT_STREQ(Package.SourceDirectory, "D:\\");
   EXPECT_STREQ(Package.DescriptorName, "SETUP.bin");
@@ -97,16 +97,17 @@ TEST_P(DescriptorNames, FollowTheExecutablesName) {
 
 INSTANTIATE_TEST_SUITE_P(
     Cases, DescriptorNames,
-    ::testing::Values(
-        NameCase{"D:\\SETUP.EXE", "SETUP.bin", "D:\\", "SETUP.bin",
-                 "D:\\SETUP.bin"},
-        NameCase{"D:\\V1.0\\SETUP", "V1.0/SETUP.bin", "D:\\V1.0\\",
-                 "SETUP.bin", "D:\\V1.0\\SETUP.bin"},
-        NameCase{"D:\\SETUP.V2.EXE", "SETUP.V2.bin", "D:\\", "SETUP.V2.bin",
-                 "D:\\SETUP.V2.bin"},
-        // Components are found without regard to case.
-        NameCase{"D:\\Disk1\\INSTALL.EXE", "disk1/install.BIN",
-                 "D:\\Disk1\\", "INSTALL.bin", "D:\\Disk1\\INSTALL.bin"}));
+    ::testing::Values(NameCase{"D:\\SETUP.EXE", "SETUP.bin", "D:\\",
+                               "SETUP.bin", "D:\\SETUP.bin"},
+                      NameCase{"D:\\V1.0\\SETUP", "V1.0/SETUP.bin",
+                               "D:\\V1.0\\", "SETUP.bin",
+                               "D:\\V1.0\\SETUP.bin"},
+                      NameCase{"D:\\SETUP.V2.EXE", "SETUP.V2.bin", "D:\\",
+                               "SETUP.V2.bin", "D:\\SETUP.V2.bin"},
+                      // Components are found without regard to case.
+                      NameCase{"D:\\Disk1\\INSTALL.EXE", "disk1/install.BIN",
+                               "D:\\Disk1\\", "INSTALL.bin",
+                               "D:\\Disk1\\INSTALL.bin"}));
 
 TEST_F(LoadPackageTest, FailuresComeInTheOrderOfTheSteps) {
   // No backslash in the module path.

@@ -109,22 +109,21 @@ TEST_F(HostPlatform, SettingsFileKeepsEveryOtherLine) {
   WriteFile(Host("WINDOWS/tarny.ini"),
             "; comment\r\n[other]\r\ngrmf=1\r\n\r\n[Setup]\r\nsound=on\r\n"
             "\r\n[last]\r\nx=y\r\n");
-  EXPECT_EQ(static_cast<int>(plat::GetPrivateProfileInt("setup", "grmf", 100,
-                                                        "tarny.ini")),
+  EXPECT_EQ(static_cast<int>(
+                plat::GetPrivateProfileInt("setup", "grmf", 100, "tarny.ini")),
             100);
-  ASSERT_TRUE(plat::WritePrivateProfileString("setup", "grmf", "35",
-                                              "tarny.ini"));
-  EXPECT_EQ(plat::GetPrivateProfileInt("setup", "GRMF", 100, "tarny.ini"),
-            35u);
+  ASSERT_TRUE(
+      plat::WritePrivateProfileString("setup", "grmf", "35", "tarny.ini"));
+  EXPECT_EQ(plat::GetPrivateProfileInt("setup", "GRMF", 100, "tarny.ini"), 35u);
   Bytes data = ReadFile(Host("WINDOWS/tarny.ini"));
   std::string text(data.begin(), data.end());
   EXPECT_EQ(text,
             "; comment\r\n[other]\r\ngrmf=1\r\n\r\n[Setup]\r\nsound=on\r\n"
             "grmf=35\r\n\r\n[last]\r\nx=y\r\n");
-  ASSERT_TRUE(plat::WritePrivateProfileString("setup", "grmf", "-3",
-                                              "tarny.ini"));
-  EXPECT_EQ(static_cast<int>(plat::GetPrivateProfileInt("setup", "grmf", 100,
-                                                        "tarny.ini")),
+  ASSERT_TRUE(
+      plat::WritePrivateProfileString("setup", "grmf", "-3", "tarny.ini"));
+  EXPECT_EQ(static_cast<int>(
+                plat::GetPrivateProfileInt("setup", "grmf", 100, "tarny.ini")),
             -3);
 }
 
@@ -132,8 +131,8 @@ TEST_F(HostPlatform, SettingsFileIsCreatedWhenMissing) {
   ASSERT_TRUE(plat::CreateDirectory("C:\\WINDOWS"));
   EXPECT_EQ(plat::GetPrivateProfileInt("setup", "grmf", 100, "tarny.ini"),
             100u);
-  ASSERT_TRUE(plat::WritePrivateProfileString("setup", "grmf", "35",
-                                              "tarny.ini"));
+  ASSERT_TRUE(
+      plat::WritePrivateProfileString("setup", "grmf", "35", "tarny.ini"));
   Bytes data = ReadFile(Host("WINDOWS/tarny.ini"));
   EXPECT_EQ(std::string(data.begin(), data.end()), "[setup]\r\ngrmf=35\r\n");
 }

@@ -1,4 +1,6 @@
 // Message boxes, ReportResult, the path helpers and locked memory.
+#include "ui/messages.h"
+
 #include <gtest/gtest.h>
 
 #include <cstring>
@@ -7,7 +9,6 @@
 #include "package/descriptor.h"
 #include "platform/host/host_control.h"
 #include "test_support.h"
-#include "ui/messages.h"
 
 namespace {
 
@@ -86,8 +87,7 @@ TEST(MessageBoxes, FormattedTextIsBoundedWithLongestStringAndPath) {
 
 TEST(MessageBoxes, UnterminatedProgramFileCaptionStaysInsideItsField) {
   memset(Package.Header.programFile, 'A', sizeof(Package.Header.programFile));
-  memset(Package.Header.productTitle, 'B',
-         sizeof(Package.Header.productTitle));
+  memset(Package.Header.productTitle, 'B', sizeof(Package.Header.productTitle));
   host::QueueAnswer(plat::kIdOk);
   NoticeBox(Owner(), kResultWriteError, "x");
   EXPECT_EQ(host::Boxes().at(0).caption.find('B'), std::string::npos);
@@ -136,12 +136,13 @@ TEST_P(RemoveTrailing, RemovesOneBackslashFromTextsLongerThanThree) {
   RemoveTrailingBackslash(path);
   EXPECT_STREQ(path, GetParam().after);
 }
-INSTANTIATE_TEST_SUITE_P(
-    Cases, RemoveTrailing,
-    ::testing::Values(PathCase{"C:\\", "C:\\"}, PathCase{"C:\\A\\", "C:\\A"},
-                      PathCase{"ab\\", "ab\\"},
-                      PathCase{"C:\\A\\\\", "C:\\A\\"},
-                      PathCase{"C:\\A", "C:\\A"}, PathCase{"", ""}));
+INSTANTIATE_TEST_SUITE_P(Cases, RemoveTrailing,
+                         ::testing::Values(PathCase{"C:\\", "C:\\"},
+                                           PathCase{"C:\\A\\", "C:\\A"},
+                                           PathCase{"ab\\", "ab\\"},
+                                           PathCase{"C:\\A\\\\", "C:\\A\\"},
+                                           PathCase{"C:\\A", "C:\\A"},
+                                           PathCase{"", ""}));
 
 class AddTrailing : public ::testing::TestWithParam<PathCase> {};
 TEST_P(AddTrailing, AppendsOneBackslashToNonEmptyTexts) {
@@ -150,11 +151,11 @@ TEST_P(AddTrailing, AppendsOneBackslashToNonEmptyTexts) {
   EXPECT_TRUE(AddTrailingBackslash(path));
   EXPECT_STREQ(path, GetParam().after);
 }
-INSTANTIATE_TEST_SUITE_P(Cases, AddTrailing,
-                         ::testing::Values(PathCase{"", ""},
-                                           PathCase{"C:", "C:\\"},
-                                           PathCase{"C:\\", "C:\\"},
-                                           PathCase{"c:\\games", "c:\\games\\"}));
+INSTANTIATE_TEST_SUITE_P(
+    Cases, AddTrailing,
+    ::testing::Values(PathCase{"", ""}, PathCase{"C:", "C:\\"},
+                      PathCase{"C:\\", "C:\\"},
+                      PathCase{"c:\\games", "c:\\games\\"}));
 
 class Extension : public ::testing::TestWithParam<PathCase> {};
 TEST_P(Extension, OnlyTheLastDotOfTheLastComponentCounts) {
@@ -169,8 +170,7 @@ INSTANTIATE_TEST_SUITE_P(
                       PathCase{"D:\\SETUP", "D:\\SETUP.bin"},
                       PathCase{"D:\\V1.0\\SETUP", "D:\\V1.0\\SETUP.bin"},
                       PathCase{"SETUP.V2.EXE", "SETUP.V2.bin"},
-                      PathCase{"NAME.", "NAME.bin"},
-                      PathCase{"", ".bin"}));
+                      PathCase{"NAME.", "NAME.bin"}, PathCase{"", ".bin"}));
 
 TEST(PathHelpers, GrowingPastTheBufferFailsAndKeepsTheText) {
   char path[kPathSize];

@@ -22,8 +22,8 @@
 void ResetAllState() {
   host::Reset();
   host::SetUnansweredHandler([](const host::Box& box) {
-    ADD_FAILURE() << "message box without an answer: [" << box.caption
-                  << "] " << box.text;
+    ADD_FAILURE() << "message box without an answer: [" << box.caption << "] "
+                  << box.text;
   });
   ResetPackage();
   ResetUiState();
@@ -40,7 +40,8 @@ void ResetAllState() {
 
 TempDir::TempDir() {
   const char* base = getenv("TMPDIR");
-  std::string pattern = std::string(base ? base : "/tmp") + "/setup-test-XXXXXX";
+  std::string pattern =
+      std::string(base ? base : "/tmp") + "/setup-test-XXXXXX";
   std::vector<char> buffer(pattern.begin(), pattern.end());
   buffer.push_back('\0');
   char* made = mkdtemp(buffer.data());
@@ -97,7 +98,8 @@ void PutU16(Bytes* out, uint16_t value) {
 }
 
 void PutU32(Bytes* out, uint32_t value) {
-  for (int i = 0; i < 4; ++i) out->push_back(static_cast<uint8_t>(value >> (8 * i)));
+  for (int i = 0; i < 4; ++i)
+    out->push_back(static_cast<uint8_t>(value >> (8 * i)));
 }
 
 }  // namespace

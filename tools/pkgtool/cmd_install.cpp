@@ -400,9 +400,8 @@ int RunInstall(const Args& args, const Console& console) {
     volumeName.resize(extension);
   }
   volumeName += ".dat";
-  const VolumeSet volumes = ScanVolumes(console, descriptor,
-                                        args.Values("disk"),
-                                        BaseName(volumeName));
+  const VolumeSet volumes = ScanVolumes(
+      console, descriptor, args.Values("disk"), BaseName(volumeName));
 
   if (!PrepareStream()) {
     PrintError(console, "not enough memory for the input buffer");

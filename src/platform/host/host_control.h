@@ -27,7 +27,8 @@ namespace host {
 // unknown (GetDiskFreeSpace reports the host's real figures).
 void Reset();
 
-// ---- paths -------------------------------------------------------------------
+// ---- paths
+// -------------------------------------------------------------------
 
 // Maps a drive letter (either case) to a host directory.
 void MapDrive(char letter, const std::string& hostDirectory);
@@ -46,7 +47,8 @@ void SetFreeSpace(uint32_t sectorsPerCluster, uint32_t bytesPerSector,
                   uint32_t freeClusters, uint32_t totalClusters);
 void FailFreeSpace();  // GetDiskFreeSpace fails
 
-// ---- message boxes -----------------------------------------------------------
+// ---- message boxes
+// -----------------------------------------------------------
 
 struct Box {
   plat::Window owner;
@@ -70,7 +72,8 @@ void SetResponder(Responder responder);
 // aborts. Tests install one that reports a test failure.
 void SetUnansweredHandler(std::function<void(const Box&)> handler);
 
-// ---- injected faults ---------------------------------------------------------
+// ---- injected faults
+// ---------------------------------------------------------
 
 enum class Fault {
   kAlloc,       // GlobalAlloc returns none
@@ -90,7 +93,8 @@ void ClearFaults();
 // Calls made of a kind since Reset (counts what would have been affected).
 int CallCount(Fault kind);
 
-// ---- shared files ------------------------------------------------------------
+// ---- shared files
+// ------------------------------------------------------------
 
 // VerFindFile reports an installed copy at this DOS path as in use.
 void SetFileInUse(const std::string& dosPath, bool inUse = true);

@@ -2,6 +2,7 @@
 // directory tree, with scripted message boxes and injected faults (see
 // host_control.h for what a test controls).
 #include <fcntl.h>
+#include <strings.h>
 #include <sys/stat.h>
 #include <sys/statvfs.h>
 #include <unistd.h>
@@ -10,7 +11,6 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <strings.h>
 #include <fstream>
 #include <sstream>
 #include <string>
@@ -165,9 +165,7 @@ void Reset() {
   ResetVersion();
 }
 
-void SetModulePath(const std::string& dosPath) {
-  State().modulePath = dosPath;
-}
+void SetModulePath(const std::string& dosPath) { State().modulePath = dosPath; }
 void SetWindowsDirectory(const std::string& dosPath) {
   State().windowsDirectory = dosPath;
 }
@@ -259,7 +257,7 @@ HFile lcreat(const char* path, int attribute) {
 }
 
 long llseek(HFile file, long offset, int origin) {
-  int whence = origin == kSeekEnd ? SEEK_END
+  int whence = origin == kSeekEnd   ? SEEK_END
                : origin == kSeekCur ? SEEK_CUR
                                     : SEEK_SET;
   off_t position = lseek(file, offset, whence);
