@@ -15,6 +15,7 @@
 namespace {
 
 using stream_test::Drive;
+using stream_test::TextSample;
 
 Bytes HostFileSlice(const char* path, size_t offset, size_t size) {
   std::ifstream in(path, std::ios::binary);
@@ -25,23 +26,6 @@ Bytes HostFileSlice(const char* path, size_t offset, size_t size) {
           static_cast<std::streamsize>(size));
   bytes.resize(static_cast<size_t>(in.gcount()));
   return bytes;
-}
-
-// Prose-like text from a fixed vocabulary.
-Bytes Prose(size_t size, uint32_t seed) {
-  static const char* const words[] = {
-      "the ",   "installer ", "copies ", "each ",   "file ",   "from ",
-      "disk ",  "to ",        "its ",    "target ", "and ",    "asks ",
-      "for ",   "next ",      "one. ",   "Setup ",  "cannot ", "replace ",
-      "this, ", "because ",   "it ",     "is ",     "in ",     "use.\n"};
-  std::mt19937 random(seed);
-  Bytes text;
-  while (text.size() < size) {
-    const char* w = words[random() % (sizeof words / sizeof *words)];
-    text.insert(text.end(), w, w + std::strlen(w));
-  }
-  text.resize(size);
-  return text;
 }
 
 // Real data: a slice of a system program and text.
@@ -56,7 +40,7 @@ std::vector<RealInput> RealInputs() {
   if (!program.empty()) inputs.push_back({"bin_ls", program});
   Bytes license = HostFileSlice("/usr/share/common-licenses/GPL-3", 0, 40000);
   if (!license.empty()) inputs.push_back({"license_text", license});
-  inputs.push_back({"prose", Prose(80000, 5)});
+  inputs.push_back({"prose", TextSample(80000, 5)});
   return inputs;
 }
 
@@ -130,7 +114,7 @@ EncodeIo PipeIo(Pipe* pipe) {
 
 TEST(EncoderStreaming, SmallReadsGiveTheSameStreamAndNothingPastTheSizeIsRead) {
   Pipe pipe;
-  pipe.input = Prose(50000, 2);
+  pipe.input = TextSample(50000, 2);
   const Bytes expected = EncodeBuffer(pipe.input.data(), 30000);
   uint64_t streamSize = 0;
   EXPECT_EQ(EncodeStream(PipeIo(&pipe), 30000, &streamSize), EncodeResult::kOk);
@@ -141,13 +125,13 @@ TEST(EncoderStreaming, SmallReadsGiveTheSameStreamAndNothingPastTheSizeIsRead) {
 
 TEST(EncoderStreaming, InputEndingBeforeTheSizeIsReported) {
   Pipe pipe;
-  pipe.input = Prose(1000, 2);
+  pipe.input = TextSample(1000, 2);
   EXPECT_EQ(EncodeStream(PipeIo(&pipe), 5000), EncodeResult::kInputShort);
 }
 
 TEST(EncoderStreaming, FailedReadIsReported) {
   Pipe pipe;
-  pipe.input = Prose(100000, 2);
+  pipe.input = TextSample(100000, 2);
   pipe.chunk = 40000;
   pipe.failAfter = 1;
   EXPECT_EQ(EncodeStream(PipeIo(&pipe), 100000), EncodeResult::kReadFailed);
@@ -155,7 +139,7 @@ TEST(EncoderStreaming, FailedReadIsReported) {
 
 TEST(EncoderStreaming, FailedWriteIsReportedAndNothingMoreIsWritten) {
   Pipe pipe;
-  pipe.input = Prose(200000, 2);
+  pipe.input = TextSample(200000, 2);
   pipe.chunk = 1 << 20;
   pipe.writesBeforeFailure = 2;
   uint64_t streamSize = 0;
@@ -232,10 +216,10 @@ TEST(EncoderRoundTrip, LongStreamStaysInStepAcrossModelRebuilds) {
   // Well over 0x8000 symbols of each kind: literals in the random part,
   // matches in the repeated prose.
   std::mt19937 random(stream_test::TestSeed());
-  Bytes data = Prose(300000, 9);
+  Bytes data = TextSample(300000, 9);
   for (int i = 0; i < 120000; ++i)
     data.push_back(static_cast<uint8_t>(random()));
-  Bytes more = Prose(200000, 10);
+  Bytes more = TextSample(200000, 10);
   data.insert(data.end(), more.begin(), more.end());
   RoundTrip(data, &random);
   auto published = std::make_unique<reference::Encoder>();

@@ -14,6 +14,7 @@ namespace {
 
 using stream_test::DecodeInMemory;
 using stream_test::MemoryDecode;
+using stream_test::TextSample;
 
 // Writes a stream of chosen symbols with the published model, so that a
 // test can say exactly what the decoder meets.
@@ -82,21 +83,6 @@ class LzhufDecoder : public ::testing::Test {
     ResetDecoder();
   }
 };
-
-Bytes TextSample(size_t size, uint32_t seed) {
-  static const char* const words[] = {
-      "setup ", "disk ", "insert ", "the ", "graphics ", "driver ", "file ",
-      "copy ",  "of ",   "and ",    "a ",   "Windows ",  "\r\n",    "game ",
-      "level ", "data ", "sound ",  "0 ",   "1995 ",     "program "};
-  std::mt19937 random(seed);
-  Bytes text;
-  while (text.size() < size) {
-    const char* w = words[random() % (sizeof words / sizeof *words)];
-    text.insert(text.end(), w, w + std::strlen(w));
-  }
-  text.resize(size);
-  return text;
-}
 
 Bytes RandomBytes(size_t size, uint32_t seed) {
   std::mt19937 random(seed);

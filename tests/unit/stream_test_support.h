@@ -11,6 +11,7 @@
 #include <cstdlib>
 #include <deque>
 #include <map>
+#include <cstring>
 #include <random>
 #include <string>
 #include <vector>
@@ -199,6 +200,23 @@ class Drive {
   std::vector<int> opensBefore_;
   std::vector<host::Box> otherBoxes_;
 };
+
+// Text-like bytes from a fixed vocabulary: words that repeat, so the
+// stream has both matches and literals; the same for the same seed.
+inline Bytes TextSample(size_t size, uint32_t seed) {
+  static const char* const words[] = {
+      "setup ", "disk ", "insert ", "the ", "graphics ", "driver ", "file ",
+      "copy ",  "of ",   "and ",    "a ",   "Windows ",  "\r\n",    "game ",
+      "level ", "data ", "sound ",  "0 ",   "1995 ",     "program "};
+  std::mt19937 random(seed);
+  Bytes text;
+  while (text.size() < size) {
+    const char* w = words[random() % (sizeof words / sizeof *words)];
+    text.insert(text.end(), w, w + std::strlen(w));
+  }
+  text.resize(size);
+  return text;
+}
 
 // Reads the current record's bytes through ReadSourceByte until it returns
 // something other than a byte; *last receives that value.
