@@ -5,19 +5,23 @@
 
 void InitModel(HuffmanModel* model) {
   uint16_t* freq = model->nodeFreq;
-  int16_t* child = model->nodeChild;
-  int16_t* parent = model->nodeParent;
+  uint16_t* child = model->nodeChild;
+  uint16_t* parent = model->nodeParent;
   for (int s = 0; s < kSymbolCount; ++s) {
     freq[s] = 1;
-    child[s] = static_cast<int16_t>(s + kTreeSize);
-    parent[s + kTreeSize] = static_cast<int16_t>(s);
+    child[s] = static_cast<uint16_t>(s + kTreeSize);
+    parent[s + kTreeSize] = static_cast<uint16_t>(s);
   }
   for (int i = 0, j = kSymbolCount; j <= kRoot; i += 2, ++j) {
     freq[j] = static_cast<uint16_t>(freq[i] + freq[i + 1]);
-    child[j] = static_cast<int16_t>(i);
-    parent[i] = parent[i + 1] = static_cast<int16_t>(j);
+    child[j] = static_cast<uint16_t>(i);
+    parent[i] = parent[i + 1] = static_cast<uint16_t>(j);
   }
   for (int i = kTreeSize; i < kTreeSize + kFreqPadding; ++i) freq[i] = 0xFFFF;
+  for (int n = 0; n < kFixedLevels; ++n) {
+    freq[Scratch(n)] = 0;
+    freq[Scratch(n) + 1] = 0xFFFF;
+  }
   parent[kRoot] = 0;
   std::memset(model->peekStamp, 0, sizeof model->peekStamp);
   std::memset(model->watchStamp, 0, sizeof model->watchStamp);
@@ -36,12 +40,12 @@ void InitModel(HuffmanModel* model) {
 // frequencies are equal. That merge is built here in one pass.
 void RebuildTree(HuffmanModel* model) {
   uint16_t* freq = model->nodeFreq;
-  int16_t* child = model->nodeChild;
-  int16_t* parent = model->nodeParent;
+  uint16_t* child = model->nodeChild;
+  uint16_t* parent = model->nodeParent;
   ++model->generation;  // every lookup entry is stale
 
   uint16_t leafFreq[kSymbolCount];
-  int16_t leafChild[kSymbolCount];
+  uint16_t leafChild[kSymbolCount];
   int leaves = 0;
   for (int i = 0; i < kTreeSize && leaves < kSymbolCount; ++i) {
     if (child[i] >= kTreeSize) {
@@ -64,7 +68,7 @@ void RebuildTree(HuffmanModel* model) {
     }
     if (inner) {
       freq[position] = static_cast<uint16_t>(innerFreq);
-      child[position] = static_cast<int16_t>(2 * nextInner);
+      child[position] = static_cast<uint16_t>(2 * nextInner);
       ++nextInner;
     } else {
       freq[position] = leafFreq[nextLeaf];
@@ -76,27 +80,30 @@ void RebuildTree(HuffmanModel* model) {
   for (int i = 0; i < kTreeSize; ++i) {
     const int k = child[i];
     if (k >= kTreeSize) {
-      parent[k] = static_cast<int16_t>(i);
+      parent[k] = static_cast<uint16_t>(i);
     } else {
-      parent[k] = parent[k + 1] = static_cast<int16_t>(i);
+      parent[k] = parent[k + 1] = static_cast<uint16_t>(i);
     }
   }
 }
 
 void FillLookup(HuffmanModel* model, unsigned v) {
-  const int16_t* child = model->nodeChild;
+  const uint16_t* child = model->nodeChild;
   int q = child[kRoot];
   int used = 0;
   while (q < kTreeSize && used < kPeekBits) {
     const int slot = q + ((v >> (kPeekBits - 1 - used)) & 1);
-    model->peekPath[v][used] = static_cast<int16_t>(slot);
+    model->peekPath[v][used] = static_cast<uint16_t>(slot);
     ++used;
     model->watchStamp[slot] = model->generation;
     model->watchPrefix[slot] = static_cast<uint8_t>(v >> (kPeekBits - used));
     model->watchDepth[slot] = static_cast<uint8_t>(used);
     q = child[slot];
   }
-  model->peekNode[v] = static_cast<int16_t>(q);
+  for (int n = used; n < kPeekBits; ++n) {
+    model->peekPath[v][n] = static_cast<uint16_t>(Scratch(n));
+  }
+  model->peekNode[v] = static_cast<uint16_t>(q);
   model->peekBits[v] = static_cast<uint8_t>(used);
   model->peekStamp[v] = model->generation;
 }
@@ -107,4 +114,14 @@ void ForgetLookups(HuffmanModel* model, int p) {
   const unsigned end = first + (1u << below);
   for (unsigned v = first; v < end; ++v) model->peekStamp[v] = 0;
   model->watchStamp[p] = 0;
+}
+
+bool ExchangeOnPath(HuffmanModel* model, unsigned p, unsigned k) {
+  const unsigned l =
+      ExchangeNodes(model, p, LastPositionBelow(model->nodeFreq, p + 1, k), k);
+  // Exchanging two siblings leaves the path above as it was.
+  if (l == (p ^ 1)) return true;
+  const unsigned up = model->nodeParent[l];
+  if (up != 0) UpdateFrom(model, up);
+  return false;
 }

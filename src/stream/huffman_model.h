@@ -39,10 +39,22 @@ static_assert(kPeekBits >= 1 && kPeekBits <= 8, "fits the lookup's fields");
 
 constexpr int kFreqPadding = 8;  // sentinels from position 627 on
 
+// UpdateModelAlong walks the top kFixedLevels levels of every path in one
+// fixed sequence; a path that is shorter is filled up with scratch
+// positions. Scratch(n), the stand-in at level n, lies past the tree and
+// the padding, and the position after it holds 0xFFFF: adding 1 to its
+// frequency never breaks the order, so it never takes part in an exchange.
+// Each level has its own, so that the additions of one update do not wait
+// for each other.
+constexpr int kFixedLevels = 8;
+constexpr unsigned kScratchPosition = kTreeSize + kFreqPadding;
+constexpr unsigned Scratch(int n) { return kScratchPosition + 2 * n; }
+static_assert(kFixedLevels >= kPeekBits, "a looked-up path fits");
+
 struct HuffmanModel {
-  uint16_t nodeFreq[kTreeSize + kFreqPadding];
-  int16_t nodeChild[kTreeSize];
-  int16_t nodeParent[kTreeSize + kSymbolCount + 1];
+  uint16_t nodeFreq[kScratchPosition + 2 * kFixedLevels];
+  uint16_t nodeChild[kTreeSize];
+  uint16_t nodeParent[kTreeSize + kSymbolCount + 1];
 
   // The code lookup: entry v says where the walk from the root along the
   // kPeekBits bits of v ends (peekNode: an inner node to walk on from, or
@@ -55,12 +67,11 @@ struct HuffmanModel {
   // below the top kPeekBits levels are never read by an entry. A watch may
   // outlive the entries that set it (a node moved by an exchange above it
   // keeps its old prefix until an entry passes it again); that only ever
-  // clears entries needlessly, and whoever trusts a watch checks that a
-  // valid entry really passes the node.
-  int16_t peekNode[1 << kPeekBits];
+  // clears entries needlessly.
+  uint16_t peekNode[1 << kPeekBits];
   uint8_t peekBits[1 << kPeekBits];
   uint32_t peekStamp[1 << kPeekBits];
-  int16_t peekPath[1 << kPeekBits][kPeekBits];
+  uint16_t peekPath[1 << kPeekBits][kPeekBits];
   uint32_t watchStamp[kTreeSize];
   uint8_t watchPrefix[kTreeSize];  // the code bits leading to the position
   uint8_t watchDepth[kTreeSize];   // how many there are (1 to kPeekBits)
@@ -86,14 +97,15 @@ void ForgetLookups(HuffmanModel* model, int p);
 // position first, whose frequency is below k. The frequencies are sorted and
 // the sentinel stops the search, so this is the position a one-by-one scan
 // would stop at.
-inline int LastPositionBelow(const uint16_t* freq, int first, unsigned k) {
+inline unsigned LastPositionBelow(const uint16_t* freq, unsigned first,
+                                  unsigned k) {
   // Most runs are short: count the next few positions without branching
   // (the frequencies are sorted; the padding after the sentinel is 0xFFFF).
-  int low = first + (freq[first + 1] < k) + (freq[first + 2] < k) +
-            (freq[first + 3] < k);
+  unsigned low = first + (freq[first + 1] < k) + (freq[first + 2] < k) +
+                 (freq[first + 3] < k);
   if (low < first + 3 || freq[first + 4] >= k) return low;
-  int high;  // freq[high] >= k
-  int step = 1;
+  unsigned high;  // freq[high] >= k
+  unsigned step = 1;
   for (;;) {
     high = low + step;
     if (high >= kTreeSize) {
@@ -105,7 +117,7 @@ inline int LastPositionBelow(const uint16_t* freq, int first, unsigned k) {
     step <<= 1;
   }
   while (high - low > 1) {
-    int middle = (low + high) >> 1;
+    const unsigned middle = (low + high) >> 1;
     if (freq[middle] < k) {
       low = middle;
     } else {
@@ -118,58 +130,32 @@ inline int LastPositionBelow(const uint16_t* freq, int first, unsigned k) {
 // Exchanges the nodes at positions p and l (l above p, its frequency
 // below k): p takes l's frequency and children, l takes k and p's children.
 // Returns l.
-inline int ExchangeNodes(HuffmanModel* model, int p, int l, unsigned k) {
+inline unsigned ExchangeNodes(HuffmanModel* model, unsigned p, unsigned l,
+                              unsigned k) {
   if (model->watchStamp[p] == model->generation) ForgetLookups(model, p);
   if (model->watchStamp[l] == model->generation) ForgetLookups(model, l);
   uint16_t* freq = model->nodeFreq;
-  int16_t* child = model->nodeChild;
-  int16_t* parent = model->nodeParent;
-  constexpr int kSpare = kTreeSize + kSymbolCount;
+  uint16_t* child = model->nodeChild;
+  uint16_t* parent = model->nodeParent;
+  constexpr unsigned kSpare = kTreeSize + kSymbolCount;
   freq[p] = freq[l];
   freq[l] = static_cast<uint16_t>(k);
-  const int i = child[p];
-  const int j = child[l];
-  parent[i] = static_cast<int16_t>(l);
-  parent[i < kTreeSize ? i + 1 : kSpare] = static_cast<int16_t>(l);
-  parent[j] = static_cast<int16_t>(p);
-  parent[j < kTreeSize ? j + 1 : kSpare] = static_cast<int16_t>(p);
-  child[l] = static_cast<int16_t>(i);
-  child[p] = static_cast<int16_t>(j);
+  const unsigned i = child[p];
+  const unsigned j = child[l];
+  parent[i] = static_cast<uint16_t>(l);
+  parent[i < kTreeSize ? i + 1 : kSpare] = static_cast<uint16_t>(l);
+  parent[j] = static_cast<uint16_t>(p);
+  parent[j < kTreeSize ? j + 1 : kSpare] = static_cast<uint16_t>(p);
+  child[l] = static_cast<uint16_t>(i);
+  child[p] = static_cast<uint16_t>(j);
   return l;
 }
 
 // The walk of UpdateModel from position p up to the root: add 1 to each
-// node's frequency, exchanging it first where the order would break. Once
-// the walk reaches a position whose way from the root a valid lookup entry
-// holds, it follows that way instead of chasing nodeParent.
-inline void UpdateFrom(HuffmanModel* model, int p) {
+// node's frequency, exchanging it first where the order would break.
+inline void UpdateFrom(HuffmanModel* model, unsigned p) {
   uint16_t* freq = model->nodeFreq;
   for (;;) {
-    if (model->watchStamp[p] == model->generation) {
-      const int depth = model->watchDepth[p];
-      const unsigned v = static_cast<unsigned>(model->watchPrefix[p])
-                         << (kPeekBits - depth);
-      if (model->peekStamp[v] == model->generation &&
-          model->peekBits[v] >= depth && model->peekPath[v][depth - 1] == p) {
-        const int16_t* way = model->peekPath[v];
-        int n = depth - 1;
-        for (; n >= 0; --n) {
-          const int q = way[n];
-          const unsigned k = ++freq[q];
-          if (k > freq[q + 1]) {
-            p = ExchangeNodes(model, q, LastPositionBelow(freq, q + 1, k), k);
-            break;
-          }
-        }
-        if (n < 0) {
-          ++freq[kRoot];
-          return;
-        }
-        p = model->nodeParent[p];
-        if (p == 0) return;
-        continue;
-      }
-    }
     const unsigned k = ++freq[p];
     if (k > freq[p + 1]) {
       // The order is broken: exchange with the last node below k.
@@ -182,39 +168,58 @@ inline void UpdateFrom(HuffmanModel* model, int p) {
 
 // Counts one more occurrence of symbol, rebuilding first when the root's
 // frequency has reached the limit.
-inline void UpdateModel(HuffmanModel* model, int symbol) {
+inline void UpdateModel(HuffmanModel* model, unsigned symbol) {
   if (model->nodeFreq[kRoot] == kRebuildLimit) RebuildTree(model);
   UpdateFrom(model, model->nodeParent[symbol + kTreeSize]);
 }
 
+// The exchange at position p of a known path (see UpdateModelAlong) whose
+// frequency has grown to k past the next one's. False when it has moved the
+// walk off the path (an exchange with a node other than the sibling); the
+// rest of the update has then been done from there.
+bool ExchangeOnPath(HuffmanModel* model, unsigned p, unsigned k);
+
+// One level of UpdateModelAlong: adds 1 to the frequency at position p of
+// the path; false when the walk must not go on along the path.
+#if defined(__GNUC__)
+__attribute__((always_inline))
+#endif
+inline bool
+UpdateAlongLevel(HuffmanModel* model, unsigned p) {
+  uint16_t* freq = model->nodeFreq;
+  const unsigned k = ++freq[p];
+  if (k <= freq[p + 1]) return true;
+  return ExchangeOnPath(model, p, k);
+}
+
 // UpdateModel for a symbol whose path from the root is known: path[0] to
 // path[depth - 1] are the positions passed on the way down from the root to
-// the symbol's leaf (as the decoder finds them). The walk up is that path
-// backwards, so its positions need not be chased through nodeParent one
-// after the other, until an exchange with a node other than the sibling
-// moves the walk elsewhere; from there (and after a rebuild) it goes on as
-// UpdateModel's. An exchange never moves an ancestor of the node exchanged:
-// the other node's frequency is below the node's own.
-inline void UpdateModelAlong(HuffmanModel* model, int symbol,
-                             const int16_t* path, int depth) {
+// the symbol's leaf (as the decoder finds them), and when depth is below
+// kFixedLevels, path[n] is Scratch(n) for n from depth to kFixedLevels - 1.
+// The walk up is that path backwards, so its positions need not be chased
+// through nodeParent one after the other, until an exchange with a node
+// other than the sibling moves the walk elsewhere; from there (and after a
+// rebuild) it goes on as UpdateModel's. An exchange never moves an ancestor
+// of the node exchanged: the other node's frequency is below the node's
+// own, and an ancestor's is above it.
+#if defined(__GNUC__)
+__attribute__((always_inline))
+#endif
+inline void
+UpdateModelAlong(HuffmanModel* model, unsigned symbol, const uint16_t* path,
+                 int depth) {
   uint16_t* freq = model->nodeFreq;
   if (freq[kRoot] == kRebuildLimit) {
     RebuildTree(model);
     UpdateFrom(model, model->nodeParent[symbol + kTreeSize]);
     return;
   }
-  for (int n = depth - 1; n >= 0; --n) {
-    const int p = path[n];
-    const unsigned k = ++freq[p];
-    if (k > freq[p + 1]) {
-      const int l =
-          ExchangeNodes(model, p, LastPositionBelow(freq, p + 1, k), k);
-      // Exchanging two siblings leaves the path above as it was.
-      if (l == (p ^ 1)) continue;
-      const int up = model->nodeParent[l];
-      if (up != 0) UpdateFrom(model, up);
-      return;
-    }
+  for (int n = depth - 1; n >= kFixedLevels; --n) {
+    if (!UpdateAlongLevel(model, path[n])) return;
+  }
+#pragma GCC unroll 8
+  for (int n = kFixedLevels - 1; n >= 0; --n) {
+    if (!UpdateAlongLevel(model, path[n])) return;
   }
   ++freq[kRoot];
 }

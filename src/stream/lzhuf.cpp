@@ -66,27 +66,91 @@ struct HookSource {
   void Sync() const {}
 };
 
-// The output writer with OutputBuffer's cursor held locally.
+// The output writer with OutputBuffer's cursor held locally. The bytes
+// decoded since the buffer was last emptied stay in it, so they double as
+// the window: a match whose source lies among them is copied from there.
+// The ring holds the window as it was when base was set (the stream's start
+// or the last flush); it is brought up to date only at a flush and at the
+// end of the stream.
 struct OutputSink {
   uint8_t* cursor = Output.OutputBuffer + Output.OutputCount;
   uint8_t* end = Output.OutputBuffer + kOutputBufferSize;
+  uint8_t* base = cursor;  // the first of this stream's bytes in the buffer
+  unsigned ringBase = kRingStart;  // the ring position of *base
+  uint8_t* ring;
+
+  explicit OutputSink(uint8_t* ringBuffer) : ring(ringBuffer) {}
+
+  // Copies the bytes from base to the cursor (the last kRingSize of them)
+  // to their ring positions; base moves on to the cursor.
+  void SyncRing() {
+    size_t n = static_cast<size_t>(cursor - base);
+    const uint8_t* from = base;
+    unsigned at = ringBase;
+    ringBase = static_cast<unsigned>((ringBase + n) & (kRingSize - 1));
+    base = cursor;
+    if (n > kRingSize) {
+      from += n - kRingSize;
+      at = static_cast<unsigned>((at + n - kRingSize) & (kRingSize - 1));
+      n = kRingSize;
+    }
+    const size_t first = n < kRingSize - at ? n : kRingSize - at;
+    std::memcpy(ring + at, from, first);
+    std::memcpy(ring, from + first, n - first);
+  }
 
   // PutOutputByte: 0, or FlushOutput's result when the byte filled the
   // buffer.
   DECODER_INLINE ResultCode Put(uint8_t byte) {
     *cursor++ = byte;
     if (cursor != end) return kResultOk;
+    return Flush();
+  }
+  ResultCode Flush() {
+    SyncRing();
     Output.OutputCount = static_cast<int>(kOutputBufferSize);
     ResultCode result = FlushOutput();
     cursor = Output.OutputBuffer + Output.OutputCount;
+    base = cursor;
     return result;
   }
-  // Room for n more bytes without filling the buffer.
-  bool HasRoomFor(int n) const { return end - cursor > n; }
+
+  // The byte back positions before the next one (back is 1 to kRingSize).
+  DECODER_INLINE uint8_t Behind(unsigned back) const {
+    const size_t held = static_cast<size_t>(cursor - base);
+    if (held >= back) return cursor[-static_cast<ptrdiff_t>(back)];
+    return ring[(ringBase + held - back) & (kRingSize - 1)];
+  }
+
+  // Copies a match of length bytes (at most kLongestMatch) from back
+  // positions before the cursor when that can be done 16 bytes at a time:
+  // the source lies in the buffer, every 16 bytes read have been written
+  // before (back >= 16), and the buffer has room for whole 16-byte pieces
+  // without filling. False, with nothing done, otherwise.
+  DECODER_INLINE bool CopyWide(unsigned back, int length) {
+    if (back < 16 || static_cast<size_t>(cursor - base) < back ||
+        end - cursor < 64) {
+      return false;
+    }
+    const uint8_t* from = cursor - back;
+    uint8_t* to = cursor;
+    uint8_t piece[16];
+    std::memcpy(piece, from, 16);
+    std::memcpy(to, piece, 16);
+    for (int k = 16; k < length; k += 16) {
+      std::memcpy(piece, from + k, 16);
+      std::memcpy(to + k, piece, 16);
+    }
+    cursor += length;
+    return true;
+  }
+
   void Sync() const {
     Output.OutputCount = static_cast<int>(cursor - Output.OutputBuffer);
   }
 };
+
+static_assert(kLongestMatch <= 64, "a wide copy stays within 64 bytes");
 
 // The bit buffer: the 16 bits live in the top half of a 32-bit word (the
 // next bit in bit 31), so shifting needs no mask; the bits below the
@@ -141,26 +205,27 @@ DECODER_INLINE int DecodeChar(HuffmanModel* model, Bits* bits) {
   if (bits->count <= 8 && !bits->Fill()) return kSourceFailed;
   const unsigned v = bits->buffer >> (32 - kPeekBits);
   if (model->peekStamp[v] != model->generation) FillLookup(model, v);
-  int p = model->peekNode[v];
+  unsigned p = model->peekNode[v];
   const unsigned used = model->peekBits[v];
   bits->buffer <<= used;
   bits->count -= used;
   if (bits->count < 8 && !bits->TakeByte()) return kSourceFailed;
 
-  int16_t path[kTreeSize];
+  uint16_t path[kTreeSize];
   std::memcpy(path, model->peekPath[v], sizeof model->peekPath[v]);
+  for (int n = kPeekBits; n < kFixedLevels; ++n) path[n] = Scratch(n);
   int depth = static_cast<int>(used);
-  const int16_t* child = model->nodeChild;
+  const uint16_t* child = model->nodeChild;
   while (p < kTreeSize) {
-    int bit = bits->GetBit();
+    const int bit = bits->GetBit();
     if (bit < 0) return kSourceFailed;
-    p += bit;
-    path[depth++] = static_cast<int16_t>(p);
+    p += static_cast<unsigned>(bit);
+    path[depth++] = static_cast<uint16_t>(p);
     p = child[p];
   }
-  const int symbol = p - kTreeSize;
+  const unsigned symbol = p - kTreeSize;
   UpdateModelAlong(model, symbol, path, depth);
-  return symbol;
+  return static_cast<int>(symbol);
 }
 
 // DecodePosition: a match distance of 12 bits, the upper six from the
@@ -210,11 +275,9 @@ ResultCode DecodeFrom(Source source) {
   }
 
   InitModel(&d.model);
-  uint8_t* const ring = d.ringBuffer;
-  std::memset(ring, ' ', kRingStart);
-  unsigned position = kRingStart;
+  std::memset(d.ringBuffer, ' ', kRingStart);
+  OutputSink out(d.ringBuffer);
   uint32_t count = 0;
-  OutputSink out;
   ResultCode result = kResultOk;
 
   while (count < size) {
@@ -228,8 +291,6 @@ ResultCode DecodeFrom(Source source) {
         result = kResultCancel;
         break;
       }
-      ring[position] = static_cast<uint8_t>(c);
-      position = (position + 1) & (kRingSize - 1);
       ++count;
       continue;
     }
@@ -238,43 +299,28 @@ ResultCode DecodeFrom(Source source) {
       result = kResultCancel;
       break;
     }
-    const unsigned start = (position - distance - 1) & (kRingSize - 1);
+    const unsigned back = static_cast<unsigned>(distance) + 1;
     const int length = c - (255 - kMatchThreshold);
-    if (start + length <= kRingSize && position + length <= kRingSize &&
-        out.HasRoomFor(length)) {
-      // No wrap and no flush: a plain forward copy, byte by byte since the
-      // source and the destination may overlap.
-      const uint8_t* from = ring + start;
-      uint8_t* to = ring + position;
-      uint8_t* o = out.cursor;
-      for (int k = 0; k < length; ++k) {
-        const uint8_t byte = from[k];
-        to[k] = byte;
-        o[k] = byte;
-      }
-      out.cursor += length;
-      position = (position + length) & (kRingSize - 1);
-      count += static_cast<uint32_t>(length);
-      continue;
-    }
+    count += static_cast<uint32_t>(length);
+    if (out.CopyWide(back, length)) continue;
+    // Byte by byte: the source may overlap the bytes being written, start
+    // in the ring, or the buffer fill on the way.
     for (int k = 0; k < length; ++k) {
-      const uint8_t byte = ring[(start + k) & (kRingSize - 1)];
-      if (out.Put(byte) != kResultOk) {
+      if (out.Put(out.Behind(back)) != kResultOk) {
+        count -= static_cast<uint32_t>(length - k);  // written: k bytes
         result = kResultCancel;
         break;
       }
-      ring[position] = byte;
-      position = (position + 1) & (kRingSize - 1);
-      ++count;
     }
     if (result != kResultOk) break;
   }
 
   bits.source.Sync();
+  out.SyncRing();
   out.Sync();
   d.bitBuffer = static_cast<uint16_t>(bits.buffer >> 16);
   d.bitCount = static_cast<uint8_t>(bits.count);
-  d.writePosition = static_cast<int16_t>(position);
+  d.writePosition = static_cast<int16_t>(out.ringBase);
   d.count = count;
   if (result != kResultOk) return result;
   return FlushOutput();

@@ -77,7 +77,10 @@ static_assert(kPositionTables.positionCode[0x1F] == 0 &&
                   kPositionTables.positionLength[0xFF] == 8,
               "the position tables follow their rule");
 
-// The decoder's state, reset at the start of every stream.
+// The decoder's state, reset at the start of every stream. While a stream
+// is decoded the latest bytes of the window are read from OutputBuffer, and
+// ringBuffer and writePosition catch up at each flush; after a stream
+// decoded in full they hold the window as a byte-by-byte ring would.
 struct DecoderState {
   uint8_t ringBuffer[kRingSize];
   HuffmanModel model;

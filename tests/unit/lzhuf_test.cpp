@@ -3,6 +3,7 @@
 // on damaged streams and across model rebuilds.
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <memory>
 #include <random>
 
@@ -94,6 +95,20 @@ Bytes RandomBytes(size_t size, uint32_t seed) {
 Bytes PublishedEncode(const Bytes& data) {
   auto encoder = std::make_unique<reference::Encoder>();
   return encoder->Encode(data);
+}
+
+// The ring a byte-by-byte decoder would hold after writing output: spaces
+// and zeros where nothing has been written yet.
+void ExpectRingAfter(const Bytes& output) {
+  uint8_t ring[kRingSize];
+  std::memset(ring, ' ', kRingStart);
+  std::memset(ring + kRingStart, 0, kRingSize - kRingStart);
+  for (size_t i = 0; i < output.size(); ++i) {
+    ring[(kRingStart + i) & (kRingSize - 1)] = output[i];
+  }
+  EXPECT_EQ(::Decoder.writePosition,
+            static_cast<int>((kRingStart + output.size()) & (kRingSize - 1)));
+  EXPECT_EQ(0, std::memcmp(ring, ::Decoder.ringBuffer, kRingSize));
 }
 
 // ---- size prefix
@@ -206,6 +221,7 @@ TEST_F(LzhufDecoder, EarlyMatchIntoTheUnwrittenRingCopiesSpaces) {
   MemoryDecode d = DecodeInMemory(stream);
   EXPECT_EQ(d.result, 0);
   EXPECT_EQ(std::string(d.output.begin(), d.output.end()), "A          Z");
+  ExpectRingAfter(d.output);
 }
 
 TEST_F(LzhufDecoder, MatchIntoTheRingsLastSixtyPositionsCopiesZeros) {
@@ -221,6 +237,58 @@ TEST_F(LzhufDecoder, OverlappingMatchRepeatsTheBytesJustWritten) {
       StreamCrafter(8).Literal('a').Literal('b').Match(6, 1).Finish();
   MemoryDecode d = DecodeInMemory(stream);
   EXPECT_EQ(std::string(d.output.begin(), d.output.end()), "abababab");
+}
+
+TEST_F(LzhufDecoder, MatchesCopyRightAtEveryDistanceAndAcrossFullBuffers) {
+  // A match may overlap the bytes it writes (distances below its length),
+  // straddle the point where the output buffer fills and is written, or
+  // reach back past that point; each is checked against the published
+  // decoder, and the ring must end as a byte-by-byte decoder leaves it.
+  struct Step {
+    int length;  // 0 for a literal
+    int distance;
+  };
+  std::vector<Step> plan;
+  uint32_t size = 0;
+  auto literals = [&](uint32_t upTo) {
+    while (size < upTo) {
+      plan.push_back({0, 0});
+      ++size;
+    }
+  };
+  auto match = [&](int length, int back) {
+    plan.push_back({length, back - 1});
+    size += static_cast<uint32_t>(length);
+  };
+  literals(70);
+  for (int back : {1, 2, 3, 15, 16, 17, 31, 32, 33, 59, 60, 61, 64}) {
+    for (int length : {3, 17, 60}) match(length, back);
+  }
+  for (uint32_t edge : {32000u, 64000u}) {
+    literals(edge - 30);
+    match(60, 200);  // fills the buffer halfway through
+    match(60, 45);   // begins before the edge, ends after it
+    match(60, 4096);
+    match(40, 1000);
+    match(60, 16);
+  }
+  literals(size + 100);
+
+  std::mt19937 random(stream_test::TestSeed());
+  StreamCrafter crafter(size);
+  for (const Step& step : plan) {
+    if (step.length == 0) {
+      crafter.Literal(static_cast<uint8_t>(random() % 7 + 'a'));
+    } else {
+      crafter.Match(step.length, step.distance);
+    }
+  }
+  const Bytes stream = crafter.Finish();
+  MemoryDecode d = DecodeInMemory(stream);
+  EXPECT_EQ(d.result, 0);
+  ASSERT_EQ(d.output.size(), size);
+  EXPECT_EQ(d.output, reference::Decode(stream));
+  ExpectRingAfter(d.output);
 }
 
 TEST_F(LzhufDecoder, MatchRunningPastTheStatedSizeIsWrittenWhole) {
