@@ -30,6 +30,14 @@
 
 #include <cstdint>
 
+// Marks the small steps of the decoder's hot loop, which must be inlined
+// into it.
+#if defined(__GNUC__)
+#define STREAM_INLINE inline __attribute__((always_inline))
+#else
+#define STREAM_INLINE inline
+#endif
+
 constexpr int kSymbolCount = 314;
 constexpr int kTreeSize = 2 * kSymbolCount - 1;  // 627
 constexpr int kRoot = kTreeSize - 1;             // 626
@@ -181,11 +189,7 @@ bool ExchangeOnPath(HuffmanModel* model, unsigned p, unsigned k);
 
 // One level of UpdateModelAlong: adds 1 to the frequency at position p of
 // the path; false when the walk must not go on along the path.
-#if defined(__GNUC__)
-__attribute__((always_inline))
-#endif
-inline bool
-UpdateAlongLevel(HuffmanModel* model, unsigned p) {
+STREAM_INLINE bool UpdateAlongLevel(HuffmanModel* model, unsigned p) {
   uint16_t* freq = model->nodeFreq;
   const unsigned k = ++freq[p];
   if (k <= freq[p + 1]) return true;
@@ -202,12 +206,8 @@ UpdateAlongLevel(HuffmanModel* model, unsigned p) {
 // rebuild) it goes on as UpdateModel's. An exchange never moves an ancestor
 // of the node exchanged: the other node's frequency is below the node's
 // own, and an ancestor's is above it.
-#if defined(__GNUC__)
-__attribute__((always_inline))
-#endif
-inline void
-UpdateModelAlong(HuffmanModel* model, unsigned symbol, const uint16_t* path,
-                 int depth) {
+STREAM_INLINE void UpdateModelAlong(HuffmanModel* model, unsigned symbol,
+                                    const uint16_t* path, int depth) {
   uint16_t* freq = model->nodeFreq;
   if (freq[kRoot] == kRebuildLimit) {
     RebuildTree(model);
@@ -217,6 +217,7 @@ UpdateModelAlong(HuffmanModel* model, unsigned symbol, const uint16_t* path,
   for (int n = depth - 1; n >= kFixedLevels; --n) {
     if (!UpdateAlongLevel(model, path[n])) return;
   }
+  static_assert(kFixedLevels == 8, "the unrolling below takes every level");
 #pragma GCC unroll 8
   for (int n = kFixedLevels - 1; n >= 0; --n) {
     if (!UpdateAlongLevel(model, path[n])) return;

@@ -22,12 +22,6 @@
 
 namespace {
 
-#if defined(__GNUC__)
-#define DECODER_INLINE inline __attribute__((always_inline))
-#else
-#define DECODER_INLINE inline
-#endif
-
 constexpr int kSourceFailed = -2;
 
 DecodeSourceHook SourceHook = nullptr;
@@ -39,7 +33,7 @@ struct VolumeSource {
   const uint8_t* cursor = Volume.InputCursor;
   int left = Volume.InputLeft;
 
-  DECODER_INLINE int Read() {
+  STREAM_INLINE int Read() {
     if (left > 0) {
       --left;
       return *cursor++;
@@ -62,7 +56,7 @@ struct HookSource {
   DecodeSourceHook read = SourceHook;
   void* context = SourceContext;
 
-  DECODER_INLINE int Read() { return read(context); }
+  STREAM_INLINE int Read() { return read(context); }
   void Sync() const {}
 };
 
@@ -101,7 +95,7 @@ struct OutputSink {
 
   // PutOutputByte: 0, or FlushOutput's result when the byte filled the
   // buffer.
-  DECODER_INLINE ResultCode Put(uint8_t byte) {
+  STREAM_INLINE ResultCode Put(uint8_t byte) {
     *cursor++ = byte;
     if (cursor != end) return kResultOk;
     return Flush();
@@ -116,7 +110,7 @@ struct OutputSink {
   }
 
   // The byte back positions before the next one (back is 1 to kRingSize).
-  DECODER_INLINE uint8_t Behind(unsigned back) const {
+  STREAM_INLINE uint8_t Behind(unsigned back) const {
     const size_t held = static_cast<size_t>(cursor - base);
     if (held >= back) return cursor[-static_cast<ptrdiff_t>(back)];
     return ring[(ringBase + held - back) & (kRingSize - 1)];
@@ -127,7 +121,7 @@ struct OutputSink {
   // the source lies in the buffer, every 16 bytes read have been written
   // before (back >= 16), and the buffer has room for whole 16-byte pieces
   // without filling. False, with nothing done, otherwise.
-  DECODER_INLINE bool CopyWide(unsigned back, int length) {
+  STREAM_INLINE bool CopyWide(unsigned back, int length) {
     if (back < 16 || static_cast<size_t>(cursor - base) < back ||
         end - cursor < 64) {
       return false;
@@ -164,7 +158,7 @@ struct BitInput {
   // Appends the next byte's bits below the buffered ones (count is at most
   // 24); the end of the input reads as zero bits. False when the source
   // failed.
-  DECODER_INLINE bool TakeByte() {
+  STREAM_INLINE bool TakeByte() {
     int byte = source.Read();
     if (byte == kSourceFailed) return false;
     if (byte < 0) byte = 0;
@@ -174,14 +168,14 @@ struct BitInput {
   }
   // What precedes every read of a bit or a byte: while 8 bits or fewer are
   // buffered, take a byte.
-  DECODER_INLINE bool Fill() {
+  STREAM_INLINE bool Fill() {
     while (count <= 8) {
       if (!TakeByte()) return false;
     }
     return true;
   }
   // GetBit: 0 or 1, -2 when the source failed.
-  DECODER_INLINE int GetBit() {
+  STREAM_INLINE int GetBit() {
     if (count <= 8 && !Fill()) return kSourceFailed;
     int bit = static_cast<int>(buffer >> 31);
     buffer <<= 1;
@@ -201,7 +195,7 @@ struct BitInput {
 // 9 bits for it (kPeekBits is at most 8), and the second, if the looked-up
 // bits ran the buffer below 8, right after them.
 template <class Bits>
-DECODER_INLINE int DecodeChar(HuffmanModel* model, Bits* bits) {
+STREAM_INLINE int DecodeChar(HuffmanModel* model, Bits* bits) {
   if (bits->count <= 8 && !bits->Fill()) return kSourceFailed;
   const unsigned v = bits->buffer >> (32 - kPeekBits);
   if (model->peekStamp[v] != model->generation) FillLookup(model, v);
@@ -238,7 +232,7 @@ DECODER_INLINE int DecodeChar(HuffmanModel* model, Bits* bits) {
 // byte. Those reads are all made before the bits are used (the buffer then
 // holds up to 29 bits for a moment).
 template <class Bits>
-DECODER_INLINE int DecodePosition(Bits* bits) {
+STREAM_INLINE int DecodePosition(Bits* bits) {
   if (bits->count <= 8 && !bits->Fill()) return kSourceFailed;
   const unsigned first = bits->buffer >> 24;
   const unsigned n = kPositionTables.positionLength[first] - 2u;
