@@ -67,11 +67,13 @@ struct HuffmanModel {
   // The code lookup: entry v says where the walk from the root along the
   // kPeekBits bits of v ends (peekNode: an inner node to walk on from, or
   // the leaf reached, maybe in fewer bits), how many bits it took
-  // (peekBits) and the positions it passed (peekPath). An entry is valid
-  // while its stamp equals generation, which moves on at every rebuild. A
-  // position whose children a valid entry has read is watched (same stamp)
-  // together with its code prefix; exchanging a watched node clears every
-  // entry under that prefix, since their walks now lead elsewhere. Nodes
+  // (peekBits) and the positions it passed (peekPath; the slots past
+  // peekBits hold Scratch(n), so that the path can go to UpdateModelAlong
+  // as it is). An entry is valid while its stamp equals generation, which
+  // moves on at every rebuild. A position whose children a valid entry has
+  // read is watched (same stamp) together with its code prefix; exchanging
+  // a watched node clears every entry under that prefix, since their walks
+  // now lead elsewhere. Nodes
   // below the top kPeekBits levels are never read by an entry. A watch may
   // outlive the entries that set it (a node moved by an exchange above it
   // keeps its old prefix until an entry passes it again); that only ever

@@ -206,6 +206,8 @@ STREAM_INLINE int DecodeChar(HuffmanModel* model, Bits* bits) {
   if (bits->count < 8 && !bits->TakeByte()) return kSourceFailed;
 
   uint16_t path[kTreeSize];
+  // The looked-up levels come with their scratch positions; the levels
+  // below them start out as scratch too and are overwritten as walked.
   std::memcpy(path, model->peekPath[v], sizeof model->peekPath[v]);
   for (int n = kPeekBits; n < kFixedLevels; ++n) path[n] = Scratch(n);
   int depth = static_cast<int>(used);
