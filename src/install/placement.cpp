@@ -97,8 +97,9 @@ bool SiblingNamesOurProduct(const char* path) {
   if (file == plat::kFileError) return false;
   char field[kProgramFileSize + 1] = {};
   const bool read =
-      plat::llseek(file, static_cast<long>(kProgramFileOffset),
-                   plat::kSeekSet) == static_cast<long>(kProgramFileOffset) &&
+      plat::llseek(file, static_cast<int32_t>(kProgramFileOffset),
+                   plat::kSeekSet) ==
+          static_cast<int32_t>(kProgramFileOffset) &&
       plat::lread(file, field, kProgramFileSize) != plat::kIoError;
   plat::lclose(file);
   if (!read) return false;
@@ -155,8 +156,42 @@ bool ChooseUninstallerName(const char* destination, char* target,
   return true;
 }
 
+// Names the file that a replacement is decoded into: path's directory and
+// "SETUP$$$.TMP" ("SETUP$$1.TMP" when path itself has that name). False
+// when it does not fit.
+bool ReplacementPath(const char* path, char* replacement) {
+  const char* slash = strrchr(path, '\\');
+  const char* fileName = slash != nullptr ? slash + 1 : path;
+  const size_t directory = static_cast<size_t>(fileName - path);
+  const char* temporary = SameTextIgnoringCase(fileName, "SETUP$$$.TMP")
+                              ? "SETUP$$1.TMP"
+                              : "SETUP$$$.TMP";
+  if (directory + strlen(temporary) >= kPathSize) return false;
+  memcpy(replacement, path, directory);
+  replacement[directory] = '\0';
+  return AppendText(replacement, kPathSize, temporary);
+}
+
+// Opens the replacement of the existing file at path: when path can be
+// written to (it is not write protected), a new file beside it that takes
+// its place once complete. False, with nothing open, when either fails.
+bool CreateReplacement(const char* path, char* replacement,
+                       plat::HFile* handle) {
+  plat::HFile probe = plat::lopen(path, plat::kOpenWrite);
+  if (probe == plat::kFileError) return false;
+  plat::lclose(probe);
+  if (!ReplacementPath(path, replacement)) return false;
+  *handle = plat::lcreat(replacement, 0);
+  return *handle != plat::kFileError;
+}
+
 // Creates path (truncating an existing file, normal attributes) as the
 // target file and the descriptor copy do:
+//   - with replacement (a kPathSize buffer), an existing file is not
+//     truncated: the new one is created beside it under the name left in
+//     replacement, and takes its place only when it is complete
+//     (CommitReplacement); replacement stays empty when path is created
+//     itself;
 //   - an existing file that cannot be replaced asks 34 with Abort, Retry,
 //     Ignore;
 //   - a new file that cannot be created runs the directory walk first (when
@@ -167,12 +202,17 @@ bool ChooseUninstallerName(const char* destination, char* target,
 //   - with guarded, a file of another product at path is not replaced: 36.
 // Returns 0 with *handle open, 2 on Abort or Cancel, 5 on Ignore.
 ResultCode CreateTargetFile(const char* path, bool fits, const WalkPlan& walk,
-                            bool guarded, plat::HFile* handle) {
+                            bool guarded, plat::HFile* handle,
+                            char* replacement = nullptr) {
   *handle = plat::kFileError;
+  if (replacement != nullptr) replacement[0] = '\0';
   const bool existed = fits && CanOpenForReading(path);
   for (;;) {
     const bool refused = guarded && BelongsToAnotherProduct(path);
-    if (fits && !refused) {
+    if (fits && !refused && existed && replacement != nullptr) {
+      if (CreateReplacement(path, replacement, handle)) return kResultOk;
+      replacement[0] = '\0';
+    } else if (fits && !refused) {
       plat::HFile file = plat::lcreat(path, 0);
       if (file != plat::kFileError) {
         *handle = file;
@@ -203,7 +243,8 @@ ResultCode TransferBlock(plat::HFile source, plat::HFile destination,
                          uint8_t* buffer, long offset, long block,
                          const char* sourcePath, const char* destinationPath) {
   for (;;) {
-    if (plat::llseek(source, offset, plat::kSeekSet) == offset &&
+    if (plat::llseek(source, static_cast<int32_t>(offset), plat::kSeekSet) ==
+            offset &&
         plat::lread(source, buffer, block) == block) {
       break;
     }
@@ -229,6 +270,24 @@ void CloseIfOpen(plat::HFile* file) {
     plat::lclose(*file);
     *file = plat::kFileError;
   }
+}
+
+// Ends a replacement decoded with result: a complete one takes the place of
+// the file at target, asking 34 with Abort, Retry and Ignore when that
+// cannot be done; otherwise, and on Abort or Ignore, the replacement is
+// removed and target stays as it was. Returns result, or 2 on Abort, 0 on
+// Ignore.
+ResultCode CommitReplacement(const char* replacement, const char* target,
+                             ResultCode result) {
+  while (result == kResultOk && !plat::MoveFileEx(replacement, target)) {
+    const int answer =
+        AbortRetryIgnoreBox(FileTransferDialog, kResultWriteProtected, target);
+    if (answer == kResultRetry) continue;
+    if (answer != kResultIgnore) result = kResultCancel;
+    break;
+  }
+  plat::DeleteFile(replacement);  // nothing left once it has moved
+  return result;
 }
 
 }  // namespace
@@ -278,9 +337,12 @@ ResultCode InstallFileRecord(const uint8_t* record, const char* destination) {
   if (Output.OutputBuffer == nullptr) return kResultNoMemory;
   Output.OutputCount = 0;
 
+  // An existing file is decoded into a replacement beside it, so that a
+  // failed or cancelled decoding leaves it as it was.
+  char replacement[kPathSize];
   ResultCode result = CreateTargetFile(
       target, fits, TargetWalk(target, strchr(name, '\\') != nullptr), guarded,
-      &Output.OutputHandle);
+      &Output.OutputHandle, replacement);
   if (result == kResultOk) {
     StartRecordStream(record);
     Output.OutputCount = 0;
@@ -293,6 +355,9 @@ ResultCode InstallFileRecord(const uint8_t* record, const char* destination) {
   Output.OutputBuffer = nullptr;
   Output.OutputCount = 0;
   CloseIfOpen(&Output.OutputHandle);
+  if (replacement[0] != '\0') {
+    result = CommitReplacement(replacement, target, result);
+  }
   return result;
 }
 
@@ -328,8 +393,9 @@ ResultCode CopyDescriptorForUninstaller(const char* uninstallerDescriptorName,
   WalkPlan walk = {strchr(uninstallerDescriptorName, '\\') != nullptr, 0,
                    directoryLength > 0 ? directoryLength - 1 : 0};
   plat::HFile out;
-  ResultCode result =
-      CreateTargetFile(destination, destinationFits, walk, false, &out);
+  char replacement[kPathSize];
+  ResultCode result = CreateTargetFile(destination, destinationFits, walk,
+                                       false, &out, replacement);
   if (result != kResultOk) {
     CloseIfOpen(&in);
     return result == kResultIgnore ? kResultOk : result;
@@ -338,11 +404,7 @@ ResultCode CopyDescriptorForUninstaller(const char* uninstallerDescriptorName,
   plat::MemHandle memory = nullptr;
   auto* buffer = static_cast<uint8_t*>(
       AllocLocked(static_cast<size_t>(kCopyBlockSize), &memory));
-  if (buffer == nullptr) {
-    CloseIfOpen(&in);
-    CloseIfOpen(&out);
-    return kResultNoMemory;
-  }
+  if (buffer == nullptr) result = kResultNoMemory;
   long offset = 0;
   while (result == kResultOk && offset < length) {
     const long left = length - offset;
@@ -352,6 +414,9 @@ ResultCode CopyDescriptorForUninstaller(const char* uninstallerDescriptorName,
   }
   CloseIfOpen(&in);
   CloseIfOpen(&out);
-  FreeLocked(&memory);
+  if (buffer != nullptr) FreeLocked(&memory);
+  if (replacement[0] != '\0') {
+    result = CommitReplacement(replacement, destination, result);
+  }
   return result;
 }

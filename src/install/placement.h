@@ -46,7 +46,12 @@ bool ResolveTargetPath(const char* name, const char* destination, char* target);
 
 // Places one record of the loaded table into destination (ending with a
 // backslash). The record's stream state is reset here; the open data volume
-// and CurrentDisk carry over. Results:
+// and CurrentDisk carry over. A file that already exists is never cut
+// short: the new one is decoded beside it (SETUP$$$.TMP in its directory)
+// and takes its place only when complete; when decoding fails, or it cannot
+// be put in place (34, Abort/Retry/Ignore), the old file stays as it was
+// and the temporary is removed. A new file that fails stays as far as it
+// was written. Results:
 //   0  the file was written, or the user chose Ignore for an existing file
 //      that cannot be replaced (left as it was);
 //   2  Cancel or Abort, or DecodeStream failed (its messages were shown);
@@ -57,10 +62,11 @@ ResultCode InstallFileRecord(const uint8_t* record, const char* destination);
 
 // Copies SourceDirectory + descriptorName to installDirectory +
 // uninstallerDescriptorName (the uninstaller's name with ".bin") in blocks
-// of 32768 bytes. 0 when copied, also when the user chose Ignore for an
-// existing destination that cannot be replaced (nothing copied); 2 on
-// Cancel or Abort; 37 when the copy buffer cannot be obtained (nothing
-// shown).
+// of 32768 bytes; an existing destination is replaced only by a complete
+// copy, as InstallFileRecord replaces a file. 0 when copied, also when the user
+// chose Ignore for an existing destination that cannot be replaced (nothing
+// copied); 2 on Cancel or Abort; 37 when the copy buffer cannot be obtained
+// (nothing shown).
 ResultCode CopyDescriptorForUninstaller(const char* uninstallerDescriptorName,
                                         const char* descriptorName,
                                         const char* installDirectory);

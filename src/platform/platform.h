@@ -36,14 +36,25 @@ constexpr int kSeekEnd = 2;
 HFile lopen(const char* path, int mode);
 // Creates or truncates; attribute 0 is a normal file, 1 read-only.
 HFile lcreat(const char* path, int attribute);
-// Returns the new position, or kIoError.
-long llseek(HFile file, long offset, int origin);
+// _llseek's offset and position are 32-bit signed (LONG): a position that
+// does not fit, or lies before the start, fails. Returns the new position,
+// or kIoError.
+int32_t llseek(HFile file, int32_t offset, int origin);
 // Returns the count read (0 at the end of the file), or kIoError.
 long lread(HFile file, void* buffer, long count);
 // Returns the count written (fewer than asked when the disk is full), or
 // kIoError.
 long lwrite(HFile file, const void* buffer, long count);
 HFile lclose(HFile file);
+// DeleteFileA.
+bool DeleteFile(const char* path);
+// MoveFileExA with MOVEFILE_REPLACE_EXISTING: renames from to to, replacing
+// a file of that name; false when either cannot be done (to is read-only).
+bool MoveFileEx(const char* from, const char* to);
+
+// lstrcmpiA: compares two texts ignoring letter case as the ANSI code page
+// knows it (accented letters included); <0, 0 or >0.
+int lstrcmpi(const char* a, const char* b);
 
 // ---- process, directories, volumes ----------------------------------------
 

@@ -23,6 +23,10 @@
 namespace {
 
 constexpr int kSourceFailed = -2;
+// zeroBits stops growing here: at most 32 bits are ever buffered.
+constexpr unsigned kZeroBitsLimit = 1u << 30;
+
+bool StrictEnd = false;
 
 DecodeSourceHook SourceHook = nullptr;
 void* SourceContext = nullptr;
@@ -154,6 +158,10 @@ struct BitInput {
   Source source;
   uint32_t buffer = 0;
   unsigned count = 0;
+  // How many of the buffered bits, the last ones, stand for input that
+  // ended. Once more bits have been used than were real, count stays below
+  // it: the stream has needed bits past its end.
+  unsigned zeroBits = 0;
 
   // Appends the next byte's bits below the buffered ones (count is at most
   // 24); the end of the input reads as zero bits. False when the source
@@ -161,11 +169,16 @@ struct BitInput {
   STREAM_INLINE bool TakeByte() {
     int byte = source.Read();
     if (byte == kSourceFailed) return false;
-    if (byte < 0) byte = 0;
+    if (byte < 0) {
+      byte = 0;
+      if (zeroBits < kZeroBitsLimit) zeroBits += 8;
+    }
     buffer |= static_cast<uint32_t>(byte) << (24 - count);
     count += 8;
     return true;
   }
+  // Whether a bit past the end of the input has been used.
+  bool PastEnd() const { return count < zeroBits; }
   // What precedes every read of a bit or a byte: while 8 bits or fewer are
   // buffered, take a byte.
   STREAM_INLINE bool Fill() {
@@ -273,13 +286,19 @@ ResultCode DecodeFrom(Source source) {
   InitModel(&d.model);
   std::memset(d.ringBuffer, ' ', kRingStart);
   OutputSink out(d.ringBuffer);
-  uint32_t count = 0;
+  // 64 bits: a last match may run up to 59 bytes past a size near 2^32.
+  uint64_t count = 0;
   ResultCode result = kResultOk;
+  const bool strict = StrictEnd;
 
   while (count < size) {
     const int c = DecodeChar(&d.model, &bits);
     if (c < 0) {
       result = kResultCancel;
+      break;
+    }
+    if (bits.zeroBits != 0 && strict && bits.PastEnd()) {
+      result = kResultReadError;
       break;
     }
     if (c < 256) {
@@ -295,15 +314,19 @@ ResultCode DecodeFrom(Source source) {
       result = kResultCancel;
       break;
     }
+    if (bits.zeroBits != 0 && strict && bits.PastEnd()) {
+      result = kResultReadError;
+      break;
+    }
     const unsigned back = static_cast<unsigned>(distance) + 1;
     const int length = c - (255 - kMatchThreshold);
-    count += static_cast<uint32_t>(length);
+    count += static_cast<uint64_t>(length);
     if (out.CopyWide(back, length)) continue;
     // Byte by byte: the source may overlap the bytes being written, start
     // in the ring, or the buffer fill on the way.
     for (int k = 0; k < length; ++k) {
       if (out.Put(out.Behind(back)) != kResultOk) {
-        count -= static_cast<uint32_t>(length - k);  // written: k bytes
+        count -= static_cast<uint64_t>(length - k);  // written: k bytes
         result = kResultCancel;
         break;
       }
@@ -331,6 +354,8 @@ ResultCode DecodeStream() {
   return DecodeFrom(VolumeSource{});
 }
 
+void SetStrictStreamEnd(bool strict) { StrictEnd = strict; }
+
 void SetDecodeSource(DecodeSourceHook read, void* context) {
   SourceHook = read;
   SourceContext = read != nullptr ? context : nullptr;
@@ -339,4 +364,5 @@ void SetDecodeSource(DecodeSourceHook read, void* context) {
 void ResetDecoder() {
   std::memset(&Decoder, 0, sizeof Decoder);
   SetDecodeSource(nullptr, nullptr);
+  StrictEnd = false;
 }

@@ -18,6 +18,8 @@
 //   2  the source failed (-2: it has shown its own message, or the user
 //      cancelled), the source ended inside the 4-byte size prefix, or the
 //      user cancelled a write error
+//   35 only with SetStrictStreamEnd(true): the stream needed a bit past the
+//      end of its input (its chunks are damaged or cut short)
 // The decoder shows no message of its own.
 #pragma once
 
@@ -88,7 +90,7 @@ struct DecoderState {
   uint16_t bitBuffer;     // buffered input bits, the next one in bit 15
   uint8_t bitCount;       // valid bits in bitBuffer
   int16_t writePosition;  // next ring position to write
-  uint32_t count;         // decoded bytes so far
+  uint64_t count;         // decoded bytes so far (never wraps)
   uint32_t size;          // the stream's stated size
 };
 
@@ -111,6 +113,14 @@ ResultCode DecodeStream();
 using DecodeSourceHook = int (*)(void* context);
 void SetDecodeSource(DecodeSourceHook read, void* context);
 
-// Clears the decoder's state and restores the volume reader as its source
-// (for tests).
+// The installer reads the missing bits past the end of a stream's input as
+// zeros (the volume reader bounds how many). A tool that checks media
+// wants to know instead: with strict set, a stream that uses a bit past the
+// end of its input ends at once with 35, before the symbol that needed it
+// is written. The bits the decoder only buffers ahead are not used, so a
+// sound stream never ends so.
+void SetStrictStreamEnd(bool strict);
+
+// Clears the decoder's state, restores the volume reader as its source and
+// the zero bits at the end of the input (for tests).
 void ResetDecoder();

@@ -42,10 +42,17 @@ int ReadVolumeDisk(plat::HFile file) {
 }
 
 // Seeks the open volume to ChunkPosition. A chunk whose offset cannot even
-// be sought to cannot be read: reported as a short read.
+// be sought to cannot be read: reported as a short read. _llseek takes a
+// signed 32-bit offset, so a position above 0x7FFFFFFF is one it cannot
+// reach (passed on, it would turn negative, fail with -1 and look like the
+// position asked for).
 int SeekToChunk() {
-  if (plat::llseek(Volume.VolumeHandle, static_cast<long>(Volume.ChunkPosition),
-                   plat::kSeekSet) != static_cast<long>(Volume.ChunkPosition)) {
+  constexpr uint32_t kLastSeekable = 0x7FFFFFFF;
+  if (Volume.ChunkPosition > kLastSeekable) return ReportShortRead();
+  const int32_t position = static_cast<int32_t>(Volume.ChunkPosition);
+  const int32_t reached =
+      plat::llseek(Volume.VolumeHandle, position, plat::kSeekSet);
+  if (reached == plat::kIoError || reached != position) {
     return ReportShortRead();
   }
   return 0;
@@ -118,12 +125,16 @@ void StartRecordStream(const uint8_t* record) {
   Volume.ChunkPosition = 0;
   Volume.InputLeft = 0;
   Volume.InputCursor = Volume.InputBuffer;
+  Volume.EndReads = 0;
 }
 
 int RefillSourceByte() {
   if (Volume.InputLeft > 0) return ReadSourceByte();
   if (Volume.ChunkLeft == 0) {
     int started = StartNextChunk();
+    if (started == kEndOfInput && ++Volume.EndReads > kEndReadsAllowed) {
+      return ReportShortRead();
+    }
     if (started != 0) return started;
   }
   if (Volume.VolumeHandle == plat::kFileError) {

@@ -21,7 +21,8 @@
 //   chunk read is short, or finds  "%s: read error!" naming the record,
 //   nothing while the chunk still  OK only; -2
 //   has bytes to deliver
-//   chunk list ends                nothing; -1
+//   chunk list ends                nothing; -1, up to kEndReadsAllowed
+//                                  times; after that as a short read
 //
 // Message boxes are owned by FileTransferDialog (ui/ui_state.h).
 #pragma once
@@ -48,7 +49,16 @@ struct VolumeState {
   const uint8_t* CurrentRecord;    // record being read; names read failures
   uint32_t ChunkPosition;          // volume offset of the current chunk's
                                    // next unread byte
+  uint32_t EndReads;               // -1s delivered for the current file
 };
+
+// How many times the end of a file's input (-1) is delivered before the
+// reader calls it a read failure. The decoder reads missing bits as zeros
+// and asks for at most two bytes past a sound stream's last coded bit; a
+// stream that keeps asking has lost its input (a damaged chunk entry, or a
+// size prefix that promises far more than its bits hold), and decoding it
+// on would only spin zeros into the file.
+constexpr uint32_t kEndReadsAllowed = kInputBufferSize;
 
 extern VolumeState Volume;
 
@@ -57,7 +67,8 @@ extern VolumeState Volume;
 void ResetVolume();
 
 // Per-file reset: CurrentRecord = record, ChunkCursor = its first chunk
-// entry, ChunkLeft 0, InputLeft 0, InputCursor at the InputBuffer's start.
+// entry, ChunkLeft 0, InputLeft 0, InputCursor at the InputBuffer's start,
+// EndReads 0.
 // The open volume and CurrentDisk carry over. The InputBuffer must be
 // allocated (kInputBufferSize bytes) before the first byte is asked for.
 void StartRecordStream(const uint8_t* record);

@@ -320,6 +320,34 @@ TEST_F(LzhufDecoder, ReadsAtMostTwoBytesPastTheLastCodedBit) {
   EXPECT_LE(d.sourceCalls, stream.size() + 2);
 }
 
+// A checking tool's strict end: every sound stream, of either encoder and
+// whatever its last bits, decodes as before; one cut short ends with 35
+// before anything made of the missing bits is written.
+TEST_F(LzhufDecoder, StrictEndAcceptsSoundStreamsAndRefusesCutOnes) {
+  SetStrictStreamEnd(true);
+  std::vector<Bytes> samples = {TextSample(2000, 3), RandomBytes(3000, 4),
+                                Bytes(5000, 0)};
+  for (size_t size = 1; size <= 24; ++size) {
+    samples.push_back(TextSample(size, static_cast<uint32_t>(size)));
+  }
+  for (const Bytes& data : samples) {
+    for (bool published : {false, true}) {
+      SCOPED_TRACE(testing::Message() << data.size() << " " << published);
+      Bytes stream = published ? PublishedEncode(data)
+                               : EncodeBuffer(data.data(), data.size());
+      MemoryDecode d = DecodeInMemory(stream);
+      EXPECT_EQ(d.result, 0);
+      EXPECT_EQ(d.output, data);
+      if (data.size() < 1000) continue;
+      stream.resize(stream.size() / 2);
+      d = DecodeInMemory(stream);
+      EXPECT_EQ(d.result, kResultReadError);
+      ASSERT_LT(d.output.size(), data.size());
+      EXPECT_TRUE(std::equal(d.output.begin(), d.output.end(), data.begin()));
+    }
+  }
+}
+
 TEST_F(LzhufDecoder, EveryStreamStartsFromAFreshState) {
   const Bytes a = TextSample(5000, 1), b = RandomBytes(3000, 2);
   const Bytes sa = PublishedEncode(a), sb = PublishedEncode(b);
@@ -414,6 +442,33 @@ TEST(DecoderOutput, CancelledWriteErrorEndsDecodingWithCancel) {
   EXPECT_TRUE(drive.CloseOutput().empty());
   ASSERT_EQ(drive.otherBoxes().size(), 1u);
   EXPECT_EQ(drive.otherBoxes()[0].text, "A:\\OUT.BIN: write error!");
+}
+
+// A size prefix of 4 GiB on a 20-byte stream: the installer reads zero
+// bits only as far as a lost input could still be finishing, then reports
+// a read error naming the record; a checking tool stops at the first bit
+// the stream lacks. Neither decodes gigabytes of zeros.
+TEST(DecoderOutput, HugeStatedSizeOnATinyStreamEndsQuickly) {
+  for (bool strict : {false, true}) {
+    SCOPED_TRACE(strict ? "strict" : "installer");
+    ResetAllState();
+    stream_test::Drive drive;
+    SetStrictStreamEnd(strict);
+    Bytes stream = {0xFF, 0xFF, 0xFF, 0xFF};
+    for (int i = 0; i < 16; ++i) stream.push_back(static_cast<uint8_t>(i * 37));
+    ChunkEntry entry = drive.Place(1, stream);
+    drive.Insert(1);
+    Bytes decoded;
+    EXPECT_EQ(drive.DecodeRecord(drive.LoadRecord({entry}), &decoded),
+              strict ? kResultReadError : kResultCancel);
+    EXPECT_LT(decoded.size(), 4u << 20);
+    if (strict) {
+      EXPECT_TRUE(drive.otherBoxes().empty());
+    } else {
+      ASSERT_EQ(drive.otherBoxes().size(), 1u);
+      EXPECT_EQ(drive.otherBoxes()[0].text, "FILE0.DAT: read error!");
+    }
+  }
 }
 
 // ---- seed corpora of the fuzz targets

@@ -153,8 +153,16 @@ TEST_F(PkgtoolInstall, TwoDiskProductInstallsByteForByte) {
       << report;
 }
 
+// Over an earlier installation: whatever the run could not complete stays
+// as it was, the files it did complete are whole, and nothing temporary is
+// left behind.
 TEST_F(PkgtoolInstall, MissingLaterDiskCancelsWithFailure) {
-  const std::string descriptor = Build("Quest", "QUEST.EXE", QuestFiles());
+  const std::vector<SourceFile> files = QuestFiles();
+  const std::string descriptor = Build("Quest", "QUEST.EXE", files);
+  const Bytes old = {'o', 'l', 'd'};
+  for (const SourceFile& file : files) {
+    if (!file.installedAt.empty()) WriteFile(OnC(file.installedAt), old);
+  }
   std::string report;
   EXPECT_EQ(Pkgtool({"install", descriptor, "--root", root_.path(), "--to",
                      "C:\\GAMES\\QUEST", "--yes", "--quiet"},
@@ -165,6 +173,18 @@ TEST_F(PkgtoolInstall, MissingLaterDiskCancelsWithFailure) {
             std::string::npos)
       << report;
   EXPECT_FALSE(FileExistsOnHost(OnC("WINDOWS/tarny.ini")));
+  int kept = 0;
+  for (const SourceFile& file : files) {
+    if (file.installedAt.empty()) continue;
+    const Bytes now = ReadFile(OnC(file.installedAt));
+    EXPECT_TRUE(now == old || now == file.content) << file.installedAt;
+    kept += now == old ? 1 : 0;
+  }
+  EXPECT_GT(kept, 0);
+  for (const char* dir :
+       {"GAMES/QUEST", "GAMES/QUEST/DATA", "WINDOWS/SYSTEM"}) {
+    EXPECT_FALSE(FileExistsOnHost(OnC(std::string(dir) + "/SETUP$$$.TMP")));
+  }
 }
 
 TEST_F(PkgtoolInstall, DestinationsTheDialogWouldRefuseAreUsageErrors) {

@@ -132,7 +132,7 @@ TEST_F(Placing, WalkRetriedOnceMoreAfterTheUserAnswersRetry) {
 }
 
 struct ProtectedCase {
-  int answer;
+  std::vector<int> answers;  // Retry asks again
   ResultCode result;
 };
 
@@ -144,9 +144,9 @@ TEST_P(WriteProtected, ExistingFileIsAskedAboutAndKeptUnlessReplaced) {
   WriteFile(OnC("PROD/F.DAT"), old);
   chmod(OnC("PROD/F.DAT").c_str(), 0444);
   PrepareFiles({{"F.DAT", SampleBytes(50, 8)}});
-  Answer(GetParam().answer);
+  for (int answer : GetParam().answers) Answer(answer);
   EXPECT_EQ(InstallFileRecord(Record(0), "C:\\PROD\\"), GetParam().result);
-  ASSERT_EQ(host::Boxes().size(), 1u);
+  ASSERT_EQ(host::Boxes().size(), GetParam().answers.size());
   EXPECT_EQ(host::Boxes()[0].text,
             "C:\\PROD\\F.DAT: Setup cannot replace this file because it is "
             "write protected.");
@@ -158,8 +158,62 @@ TEST_P(WriteProtected, ExistingFileIsAskedAboutAndKeptUnlessReplaced) {
 
 INSTANTIATE_TEST_SUITE_P(
     Answers, WriteProtected,
-    ::testing::Values(ProtectedCase{plat::kIdIgnore, kResultOk},
-                      ProtectedCase{plat::kIdAbort, kResultCancel}));
+    ::testing::Values(ProtectedCase{{plat::kIdIgnore}, kResultOk},
+                      ProtectedCase{{plat::kIdAbort}, kResultCancel},
+                      ProtectedCase{{plat::kIdRetry, plat::kIdIgnore},
+                                    kResultOk}));
+
+// A file that existed is replaced only by a complete new one: what fails
+// while the new one is decoded or put in its place leaves the old one as it
+// was, and no temporary file behind.
+struct ReplaceCase {
+  const char* name;
+  bool volumeMissing;  // decoding fails: read error, Cancel
+  int moveFailures;    // putting the new file in place fails this often
+  std::vector<int> answers;
+  ResultCode result;
+  bool replaced;
+};
+
+class Replacing : public Placing,
+                  public ::testing::WithParamInterface<ReplaceCase> {};
+
+TEST_P(Replacing, OldFileStaysUnlessTheNewOneIsComplete) {
+  const ReplaceCase& c = GetParam();
+  const Bytes old = {'o', 'l', 'd'};
+  WriteFile(OnC("PROD/F.DAT"), old);
+  PrepareFiles({{"F.DAT", SampleBytes(70000, 12)}});
+  if (c.volumeMissing) host::MapDrive('A', DiskDirectory(9));
+  if (c.moveFailures > 0) {
+    host::InjectFault(host::Fault::kMoveFile, 1, c.moveFailures);
+  }
+  for (int answer : c.answers) Answer(answer);
+  EXPECT_EQ(InstallFileRecord(Record(0), "C:\\PROD\\"), c.result);
+  EXPECT_EQ(host::Boxes().size(), c.answers.size());
+  EXPECT_EQ(ReadFile(OnC("PROD/F.DAT")),
+            c.replaced ? SampleBytes(70000, 12) : old);
+  EXPECT_FALSE(FileExistsOnHost(OnC("PROD/SETUP$$$.TMP")));
+  EXPECT_EQ(Output.OutputHandle, plat::kFileError);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Outcomes, Replacing,
+    ::testing::Values(
+        ReplaceCase{"Complete", false, 0, {}, kResultOk, true},
+        ReplaceCase{
+            "DecodeFails", true, 0, {plat::kIdCancel}, kResultCancel, false},
+        ReplaceCase{"SwapRetried", false, 1, {plat::kIdRetry}, kResultOk, true},
+        ReplaceCase{
+            "SwapIgnored", false, 1, {plat::kIdIgnore}, kResultOk, false},
+        ReplaceCase{"SwapAborted",
+                    false,
+                    2,
+                    {plat::kIdRetry, plat::kIdAbort},
+                    kResultCancel,
+                    false}),
+    [](const ::testing::TestParamInfo<ReplaceCase>& param) {
+      return std::string(param.param.name);
+    });
 
 TEST_F(Placing, NoOutputBufferMeansNotEnoughMemoryAndNothingTouched) {
   PrepareFiles({{"F.DAT", SampleBytes(50, 10)}});

@@ -28,6 +28,7 @@
 #include "package/descriptor.h"
 #include "platform/host/host_control.h"
 #include "platform/platform.h"
+#include "stream/lzhuf.h"
 #include "stream/output.h"
 #include "stream/volume.h"
 #include "ui/destination.h"
@@ -299,6 +300,7 @@ void ReleaseInstallerState() {
   Package.RecordTable = nullptr;
   host::SetResponder(nullptr);
   host::SetProgressObserver(nullptr);
+  SetStrictStreamEnd(false);
 }
 
 int RunInstall(const Args& args, const Console& console) {
@@ -392,14 +394,13 @@ int RunInstall(const Args& args, const Console& console) {
   const bool settingsPresent =
       plat::GetPrivateProfileInt("setup", "grmf", 100, "tarny.ini") != 100;
 
-  std::string volumeName =
-      HeaderText(Package.Header.programFile, kProgramFileSize);
-  const size_t extension = volumeName.rfind('.');
-  if (extension != std::string::npos &&
-      volumeName.find('\\', extension) == std::string::npos) {
-    volumeName.resize(extension);
+  std::string volumeName, why;
+  if (!DataVolumeName(HeaderText(Package.Header.programFile, kProgramFileSize),
+                      &volumeName, &why)) {
+    PrintError(console, descriptor + ": " + why);
+    ReleaseInstallerState();
+    return kExitFailure;
   }
-  volumeName += ".dat";
   const VolumeSet volumes = ScanVolumes(
       console, descriptor, args.Values("disk"), BaseName(volumeName));
 
@@ -419,9 +420,20 @@ int RunInstall(const Args& args, const Console& console) {
       bar.Update(static_cast<uint64_t>(event.value));
     }
   });
+  // A damaged stream is refused, not decoded on into zero bits.
+  SetStrictStreamEnd(true);
   const ResultCode result = RunInstallation(InstallDirectory);
   bar.Finish();
+  const std::string failedRecord =
+      Volume.CurrentRecord != nullptr ? RecordName(Volume.CurrentRecord) : "";
   ReleaseInstallerState();  // also what the run left open
+  if (result == kResultReadError) {
+    PrintError(console, descriptor + ": " + failedRecord +
+                            ": the stream needs more bits than its chunks "
+                            "hold (a chunk entry or the size prefix is "
+                            "damaged); installation failed");
+    return kExitFailure;
+  }
   if (result != kResultOk) {
     PrintError(console, descriptor + ": installation " + ResultText(result));
     return kExitFailure;

@@ -40,6 +40,8 @@ StreamSession::StreamSession(const Media& media, const VolumeSet& volumes)
   ResetVolume();
   ResetOutput();
   SetDecodeSource(nullptr, nullptr);
+  // A checked medium's stream must hold every bit it uses.
+  SetStrictStreamEnd(true);
   CopyText(Volume.DataVolumePath, kPathSize, kSourceDirectory);
   AppendText(Volume.DataVolumePath, kPathSize, media.VolumeName().c_str());
   Volume.CurrentDisk = 1;
@@ -67,6 +69,7 @@ StreamSession::~StreamSession() {
   ResetVolume();
   ResetOutput();
   ResetPackage();
+  SetStrictStreamEnd(false);
   host::SetResponder(nullptr);
 }
 
@@ -130,6 +133,12 @@ StreamSession::Outcome StreamSession::Decode(const MediaRecord& record,
   outcome.result = DecodeStream();
   outcome.statedSize = Decoder.size;
   outcome.produced = Decoder.count;
+  if (outcome.result == kResultReadError && problems_.empty()) {
+    problems_.push_back(
+        "the stream needs more bits than its chunks hold, after " +
+        std::to_string(Decoder.count) + " of " + std::to_string(Decoder.size) +
+        " bytes (a chunk entry or the size prefix is damaged)");
+  }
   outcome.problems = problems_;
   Output.WriteHook = nullptr;
   Output.WriteContext = nullptr;

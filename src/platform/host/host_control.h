@@ -84,6 +84,7 @@ enum class Fault {
   kWrite,       // lwrite fails (kIoError)
   kShortWrite,  // lwrite writes half of what it is given (at least 1 less)
   kCreateDirectory,
+  kMoveFile,  // MoveFileEx fails
 };
 
 // The nth call (1 = the next) of that kind from now on fails; times > 1

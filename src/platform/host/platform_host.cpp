@@ -24,7 +24,7 @@
 namespace host {
 namespace {
 
-constexpr int kFaultKinds = 8;
+constexpr int kFaultKinds = 9;
 
 struct FaultPlan {
   long first = 0;  // call number that fails first; 0: none planned
@@ -256,12 +256,62 @@ HFile lcreat(const char* path, int attribute) {
   return fd < 0 ? kFileError : fd;
 }
 
-long llseek(HFile file, long offset, int origin) {
-  int whence = origin == kSeekEnd   ? SEEK_END
-               : origin == kSeekCur ? SEEK_CUR
-                                    : SEEK_SET;
-  off_t position = lseek(file, offset, whence);
-  return position < 0 ? kIoError : static_cast<long>(position);
+namespace {
+
+// Upper case of a Windows-1252 byte: a-z, the accented letters 0xE0-0xFE
+// (less the division sign 0xF7), and the three letters whose capitals lie
+// elsewhere (s caron, oe, y diaeresis).
+unsigned char UpperAnsi(unsigned char c) {
+  if (c >= 'a' && c <= 'z') return static_cast<unsigned char>(c - 32);
+  if (c >= 0xE0 && c <= 0xFE && c != 0xF7) {
+    return static_cast<unsigned char>(c - 32);
+  }
+  if (c == 0x9A || c == 0x9C) return static_cast<unsigned char>(c - 16);
+  if (c == 0xFF) return 0x9F;
+  return c;
+}
+
+}  // namespace
+
+int lstrcmpi(const char* a, const char* b) {
+  for (;; ++a, ++b) {
+    const int x = UpperAnsi(static_cast<unsigned char>(*a));
+    const int y = UpperAnsi(static_cast<unsigned char>(*b));
+    if (x != y || x == 0) return x - y;
+  }
+}
+
+bool DeleteFile(const char* path) {
+  std::string hostPath = host::HostPath(path);
+  if (hostPath.empty() || host::IsReadOnly(hostPath)) return false;
+  return unlink(hostPath.c_str()) == 0;
+}
+
+bool MoveFileEx(const char* from, const char* to) {
+  if (host::Fails(Fault::kMoveFile)) return false;
+  std::string source = host::HostPath(from);
+  std::string target = host::HostPath(to);
+  if (source.empty() || target.empty()) return false;
+  struct stat info;
+  if (stat(target.c_str(), &info) == 0 &&
+      (!S_ISREG(info.st_mode) || host::IsReadOnly(target))) {
+    return false;
+  }
+  return rename(source.c_str(), target.c_str()) == 0;
+}
+
+int32_t llseek(HFile file, int32_t offset, int origin) {
+  // As _llseek on Windows: the target must lie in 0 to 0x7FFFFFFF, else the
+  // call fails and the position stays.
+  off_t from = 0;
+  if (origin == kSeekEnd || origin == kSeekCur) {
+    from = lseek(file, 0, origin == kSeekEnd ? SEEK_END : SEEK_CUR);
+    if (from < 0) return kIoError;
+  }
+  const int64_t target = static_cast<int64_t>(from) + offset;
+  if (target < 0 || target > INT32_MAX) return kIoError;
+  off_t position = lseek(file, static_cast<off_t>(target), SEEK_SET);
+  return position < 0 ? kIoError : static_cast<int32_t>(position);
 }
 
 long lread(HFile file, void* buffer, long count) {

@@ -27,9 +27,21 @@ HFile lcreat(const char* path, int attribute) {
   return file == HFILE_ERROR ? kFileError : file;
 }
 
-long llseek(HFile file, long offset, int origin) {
+int32_t llseek(HFile file, int32_t offset, int origin) {
   const LONG position = _llseek(file, offset, origin);
-  return position == HFILE_ERROR ? kIoError : position;
+  return position == HFILE_ERROR ? static_cast<int32_t>(kIoError)
+                                 : static_cast<int32_t>(position);
+}
+
+int lstrcmpi(const char* a, const char* b) { return lstrcmpiA(a, b); }
+
+bool DeleteFile(const char* path) { return DeleteFileA(path) != FALSE; }
+
+bool MoveFileEx(const char* from, const char* to) {
+  if (MoveFileExA(from, to, MOVEFILE_REPLACE_EXISTING) != FALSE) return true;
+  // Windows 95 has no MoveFileExA: remove the file, then rename.
+  if (GetLastError() != ERROR_CALL_NOT_IMPLEMENTED) return false;
+  return DeleteFileA(to) != FALSE && MoveFileA(from, to) != FALSE;
 }
 
 long lread(HFile file, void* buffer, long count) {

@@ -16,12 +16,15 @@
 #include <windows.h>
 
 #undef CreateDirectory
+#undef DeleteFile
+#undef MoveFileEx
 #undef GetDiskFreeSpace
 #undef GetFileVersionInfo
 #undef GetFileVersionInfoSize
 #undef GetModuleFileName
 #undef GetPrivateProfileInt
 #undef GetWindowsDirectory
+#undef lstrcmpi
 #undef LoadString
 #undef MessageBox
 #undef SetCurrentDirectory
