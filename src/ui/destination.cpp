@@ -15,14 +15,6 @@ char LowerCase(char c) {
   return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
 }
 
-// Whole texts equal without regard to the case of the letters A to Z.
-bool SameTextAnyCase(const char* a, const char* b) {
-  for (; *a != '\0' && *b != '\0'; ++a, ++b) {
-    if (LowerCase(*a) != LowerCase(*b)) return false;
-  }
-  return *a == *b;
-}
-
 // The existence test: a directory exists when it can be made the current
 // directory.
 bool DirectoryExists(const char* path) {
@@ -152,7 +144,8 @@ bool AcceptDestination(plat::Window owner, const char* fieldText) {
   CopyText(InstallDirectory, kPathSize, fieldText);
   if (!DestinationFormAcceptable(InstallDirectory) ||
       !AddTrailingBackslash(InstallDirectory) ||
-      SameTextAnyCase(InstallDirectory, Package.SourceDirectory)) {
+      // The platform's comparison knows accented letters as well.
+      plat::lstrcmpi(InstallDirectory, Package.SourceDirectory) == 0) {
     PlainWarningBox(owner, kResultInvalidDirectory);
     return false;
   }

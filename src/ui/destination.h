@@ -62,9 +62,11 @@ ResultCode CreateInstallDirectory();
 
 // The OK button of the destination dialog with fieldText, the text the
 // user left in the destination field (at most 259 characters are taken).
-// In this order: the form check, the installer's own directory, the space
-// check (string 42: Abort stays, Retry measures again, Ignore goes on),
-// the existence test, string 200 and CreateInstallDirectory (string 41 when
-// that fails). Boxes are owned by owner. Returns true when the dialog is to
-// close with OK (InstallDirectory then settled), false when it stays open.
+// In this order: the form check, the installer's own directory (compared
+// without regard to case as the platform compares texts, accented letters
+// included), the space check (string 42: Abort stays, Retry measures again,
+// Ignore goes on), the existence test, string 200 and CreateInstallDirectory
+// (string 41 when that fails). Boxes are owned by owner. Returns true when the
+// dialog is to close with OK (InstallDirectory then settled), false when it
+// stays open.
 bool AcceptDestination(plat::Window owner, const char* fieldText);

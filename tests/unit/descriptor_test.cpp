@@ -224,6 +224,11 @@ INSTANTIATE_TEST_SUITE_P(
                    [](Bytes* d) {
                      memset(d->data() + kProgramFileOffset, 'P',
                             kProgramFileSize);
+                   }},
+        DamageCase{"ProductTitleUnterminated",
+                   [](Bytes* d) {
+                     memset(d->data() + kProductTitleOffset, 'T',
+                            kProductTitleSize);
                    }}),
     [](const ::testing::TestParamInfo<DamageCase>& param) {
       return std::string(param.param.label);

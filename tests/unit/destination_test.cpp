@@ -71,7 +71,9 @@ class DestinationTest : public ::testing::Test {
     root_.Make("SETUP/");
     root_.Make("GAMES/");
     SetProgramFile("QUEST.EXE");
-    strcpy(Package.SourceDirectory, "C:\\SETUP\\");
+    // The installer's own directory holds an accented letter: \334 is a
+    // capital U with diaeresis in Windows-1252, \374 its small letter.
+    strcpy(Package.SourceDirectory, "C:\\SETUP\\\334BER\\");
     Package.RequiredKb = 1000;
     host::SetFreeSpace(8, 512, 1000, 2000);  // 4000 Kb free
     LoadCaption();
@@ -180,9 +182,11 @@ TEST_P(RefusedDestinationTest, InvalidDirectory) {
 INSTANTIATE_TEST_SUITE_P(
     Cases, RefusedDestinationTest,
     ::testing::Values("c:", "games", "c:games",
-                      // The installer's own directory, in any case, with or
-                      // without its backslash.
-                      "C:\\SETUP\\", "c:\\setup", "c:\\Setup\\",
+                      // The installer's own directory, in any case (the
+                      // accented letter included), with or without its
+                      // backslash.
+                      "C:\\SETUP\\\334BER\\", "c:\\setup\\\334BER",
+                      "c:\\Setup\\\374ber\\", "c:\\setup\\\374ber",
                       // 259 characters leave no room for the backslash.
                       "c:\\" + std::string(256, 'a')));
 
@@ -197,6 +201,13 @@ TEST_F(DestinationTest, ExistingDirectoryIsTakenAsTypedWithOneBackslash) {
 TEST_F(DestinationTest, DriveRootKeepsItsBackslash) {
   EXPECT_TRUE(AcceptDestination(kDialog, "c:\\"));
   EXPECT_STREQ(InstallDirectory, "c:\\");
+  EXPECT_TRUE(host::Boxes().empty());
+}
+
+// Only less than RequiredKb is short: exactly as much passes.
+TEST_F(DestinationTest, SpaceExactlyAsRequiredPasses) {
+  Package.RequiredKb = 4000;
+  EXPECT_TRUE(AcceptDestination(kDialog, "c:\\games"));
   EXPECT_TRUE(host::Boxes().empty());
 }
 

@@ -120,8 +120,9 @@ class SettingsAtStartTest : public MainFlowTest,
                             public ::testing::WithParamInterface<PresentCase> {
 };
 
-// Settings present: the file is left alone and the finish dialog is 411;
-// a stored 100 counts as absent.
+// Settings present: the file is left alone (a value stored with a leading
+// zero would be written back without it) and the finish dialog is 411; a
+// stored 100 counts as absent.
 TEST_P(SettingsAtStartTest, FinishAndSettingsWrite) {
   const PresentCase& c = GetParam();
   UsePackage("GAME", "QUEST.EXE");
@@ -140,7 +141,7 @@ TEST_P(SettingsAtStartTest, FinishAndSettingsWrite) {
 
 INSTANTIATE_TEST_SUITE_P(
     Cases, SettingsAtStartTest,
-    ::testing::Values(PresentCase{"Present", "[setup]\r\ngrmf=99\r\n", true},
+    ::testing::Values(PresentCase{"Present", "[setup]\r\ngrmf=099\r\n", true},
                       PresentCase{"HundredIsAbsent", "[setup]\r\ngrmf=100\r\n",
                                   false}),
     [](const ::testing::TestParamInfo<PresentCase>& p) {
@@ -171,11 +172,12 @@ class ChangeDriverTest : public MainFlowTest,
                          public ::testing::WithParamInterface<DriverCase> {};
 
 // OK stores the confirmed mode; Cancel or the close command (2) stores
-// nothing, whatever was clicked.
+// nothing, whatever was clicked: the stored text stays as it was, leading
+// zero included.
 TEST_P(ChangeDriverTest, StoresOnlyOnOk) {
   const DriverCase& c = GetParam();
   UsePackage("GAME", "QUEST.EXE");
-  StoreSettings("[setup]\r\ngrmf=243\r\n");
+  StoreSettings("[setup]\r\ngrmf=0243\r\n");
   host::QueueDialog(IDD_WELCOME, IDC_WELCOME_CHANGE_DRIVER,
                     [] { EXPECT_TRUE(ChangeDriverOffered()); });
   const DriverCase copy = c;
@@ -196,7 +198,7 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(
         DriverCase{"WinG", 1, kChoiceWinG, "[setup]\r\ngrmf=67\r\n"},
         DriverCase{"Standard", 1, kChoiceStandard, "[setup]\r\ngrmf=3\r\n"},
-        DriverCase{"Cancel", 2, kChoiceWinG, "[setup]\r\ngrmf=243\r\n"}),
+        DriverCase{"Cancel", 2, kChoiceWinG, "[setup]\r\ngrmf=0243\r\n"}),
     [](const ::testing::TestParamInfo<DriverCase>& p) {
       return std::string(p.param.name);
     });

@@ -259,6 +259,10 @@ struct HaltCase {
   ResultCode result;
   std::vector<std::string> placed;  // of S1.DLL, S2.DLL, O1, uninstal, O2
   bool descriptorCopied;
+  // Instead of Cancel: the main window's close command or a quit request,
+  // dispatched while this file is placed (by a box's own loop, say). It
+  // halts without a confirmation.
+  const char* closedDuring = nullptr;
 };
 
 void PrintTo(const HaltCase& c, std::ostream* out) { *out << c.label; }
@@ -267,21 +271,32 @@ class Halt : public RunTest, public ::testing::WithParamInterface<HaltCase> {};
 
 TEST_P(Halt, TakesEffectBetweenFiles) {
   const HaltCase& c = GetParam();
-  host::CancelAtPump(c.pump, c.confirm);
+  if (c.closedDuring != nullptr) {
+    const std::string during = c.closedDuring;
+    host::SetProgressObserver([during](const host::ProgressEvent& event) {
+      if (event.kind == host::ProgressEvent::kName && event.name == during) {
+        ModalResult = 2;
+      }
+    });
+  } else {
+    host::CancelAtPump(c.pump, c.confirm);
+  }
   // Pumps: pass 1 before each of the five records (1 to 5), pass 2 again
   // (6 to 10).
-  ASSERT_EQ(Install({Shared("S1.DLL", SampleBytes(10, 13)),
-                     Shared("S2.DLL", SampleBytes(10, 14)),
-                     {"O1.DAT", SampleBytes(10, 15)},
-                     {"uninstal.exe", SampleBytes(10, 16)},
-                     {"O2.DAT", SampleBytes(10, 17)}}),
-            c.result);
+  const std::vector<PackageFile> files = {Shared("S1.DLL", SampleBytes(10, 13)),
+                                          Shared("S2.DLL", SampleBytes(10, 14)),
+                                          {"O1.DAT", SampleBytes(9000, 15)},
+                                          {"uninstal.exe", SampleBytes(10, 16)},
+                                          {"O2.DAT", SampleBytes(10, 17)}};
+  ASSERT_EQ(Install(files), c.result);
+  // Every file placed is complete.
   std::vector<std::string> placed;
-  for (const char* name : {"S1.DLL", "S2.DLL"}) {
-    if (FileExistsOnHost(InSystem(name))) placed.push_back(name);
-  }
-  for (const char* name : {"O1.DAT", "uninstal.exe", "O2.DAT"}) {
-    if (FileExistsOnHost(InGame(name))) placed.push_back(name);
+  for (const PackageFile& file : files) {
+    const std::string path =
+        file.flags == kShared ? InSystem(file.name) : InGame(file.name);
+    if (!FileExistsOnHost(path)) continue;
+    placed.push_back(file.name);
+    EXPECT_EQ(ReadFile(path), file.content) << file.name;
   }
   EXPECT_EQ(placed, c.placed);
   EXPECT_EQ(FileExistsOnHost(InGame("uninstal.bin")), c.descriptorCopied);
@@ -307,7 +322,21 @@ INSTANTIATE_TEST_SUITE_P(
                  true,
                  kResultCancel,
                  {"S1.DLL", "S2.DLL", "O1.DAT", "uninstal.exe"},
-                 true}));
+                 true},
+        HaltCase{"close command during O1",
+                 0,
+                 false,
+                 kResultCancel,
+                 {"S1.DLL", "S2.DLL", "O1.DAT"},
+                 false,
+                 "O1.DAT"},
+        HaltCase{"quit request during the uninstaller",
+                 0,
+                 false,
+                 kResultCancel,
+                 {"S1.DLL", "S2.DLL", "O1.DAT", "uninstal.exe"},
+                 true,
+                 "uninstal.exe"}));
 
 TEST_F(RunTest, FailedOrdinaryFileIsCountedAndStopsEverything) {
   WriteFile(InGame("O1.DAT"), "old");
@@ -321,6 +350,25 @@ TEST_F(RunTest, FailedOrdinaryFileIsCountedAndStopsEverything) {
   EXPECT_FALSE(FileExistsOnHost(InGame("O2.DAT")));
   EXPECT_FALSE(FileExistsOnHost(InGame("uninstal.bin")));
   EXPECT_STREQ(Placement.UninstallerName, "uninstal.exe");
+}
+
+// A placement buffer that cannot be had ends the run with 37, shown to
+// nobody: no further file, no descriptor copy.
+TEST_F(RunTest, BufferThatCannotBeHadEndsTheRunWithThirtySeven) {
+  media_ = BuildMedia("GAME", "QUEST.EXE", "Quest",
+                      {{"uninstal.exe", SampleBytes(10, 26)},
+                       {"O1.DAT", SampleBytes(10, 27)},
+                       {"O2.DAT", SampleBytes(10, 28)}});
+  Prepare(media_, "QUEST.EXE");
+  host::InjectFault(host::Fault::kAlloc, 2);  // O1.DAT's output buffer
+  EXPECT_EQ(RunInstallation(kInstallDirectory), kResultNoMemory);
+  EXPECT_TRUE(FileExistsOnHost(InGame("uninstal.exe")));
+  EXPECT_FALSE(FileExistsOnHost(InGame("O1.DAT")));
+  EXPECT_FALSE(FileExistsOnHost(InGame("O2.DAT")));
+  EXPECT_FALSE(FileExistsOnHost(InGame("uninstal.bin")));
+  EXPECT_TRUE(host::Boxes().empty());
+  EXPECT_EQ(host::ProgressEvents().back().kind, host::ProgressEvent::kDestroy);
+  EXPECT_EQ(Volume.InputMemory, nullptr);
 }
 
 // ---- the descriptor step
