@@ -1,10 +1,11 @@
 #!/usr/bin/env bash
 # The sample product's media, end to end on the host: builds them with
 # pkgtool (the sample_media target), checks that a second build gives the
-# same bytes, verifies them, extracts them with the later disks given in
-# reverse order, and compares every file of the manifest with its source
-# byte for byte (noInstall files with their plain copy on disk 1). Any
-# difference makes the script exit non-zero.
+# same bytes and that sha256sum accepts their checksum list, verifies them,
+# extracts them with the later disks given in reverse order, and compares
+# every file of the manifest with its source byte for byte (noInstall files
+# with their plain copy on disk 1). Any difference makes the script exit
+# non-zero.
 #
 # Usage: tests/pkgtool_roundtrip.sh [HOST_BUILD_DIR]
 #   HOST_BUILD_DIR defaults to build/host. Its SETUP_WIN32_BUILD_DIR must
@@ -55,6 +56,10 @@ if ! diff -r --exclude=sources.tsv "$media" "$work/again" > /dev/null; then
 fi
 
 "$pkgtool" list "$descriptor"
+# The checksum list is what sha256sum itself reads.
+if ! (cd "$media/disk1" && sha256sum --quiet -c SHA256SUMS); then
+  fail "sha256sum -c rejects disk1/SHA256SUMS"
+fi
 if ! "$pkgtool" --quiet verify "$descriptor" "${disk_options[@]}"; then
   fail "verify found problems"
 fi

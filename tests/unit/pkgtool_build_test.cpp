@@ -1,8 +1,13 @@
 // pkgtool build: what lands on which disk, byte-identical output for the
 // same inputs, the installer and its descriptor's name, versions read from
-// a file's version resource, and source faults named by manifest line.
+// a file's version resource, source faults named by manifest line, the
+// checksum list, and a build that fails or is cut short changing nothing.
 #include <gtest/gtest.h>
+#include <sys/resource.h>
 
+#include <map>
+
+#include "checksums.h"
 #include "host_files.h"
 #include "media.h"
 #include "pkgtool_testing.h"
@@ -57,7 +62,7 @@ TEST(PkgtoolBuild, WritesDescriptorPlainFilesAndOneVolumePerDisk) {
       RunTool({"build", manifest, "-o", dir.path() + "/out"});
   ASSERT_EQ(run.code, 0) << run.err;
   std::vector<std::string> expected = {"disk1/GAME.dat", "disk1/README.TXT",
-                                       "disk1/SETUP.bin"};
+                                       "disk1/SETUP.bin", "disk1/SHA256SUMS"};
   int disks = 1;
   while (IsDirectory(dir.path() + "/out/disk" + std::to_string(disks + 1))) {
     ++disks;
@@ -65,6 +70,19 @@ TEST(PkgtoolBuild, WritesDescriptorPlainFilesAndOneVolumePerDisk) {
   }
   ASSERT_GE(disks, 3);
   EXPECT_EQ(FilesBelow(dir.path() + "/out"), expected);
+  // The descriptor and the volumes, named from disk1/ as sha256sum -c
+  // reads them.
+  std::string list;
+  for (const std::string& name :
+       {std::string("SETUP.bin"), std::string("GAME.dat"),
+        std::string("../disk2/GAME.dat")}) {
+    std::string hex, error;
+    ASSERT_TRUE(FileSha256(dir.path() + "/out/disk1/" + name, &hex, &error));
+    list += hex + "  " + name + "\n";
+  }
+  Bytes written = ReadFile(dir.path() + "/out/disk1/SHA256SUMS");
+  EXPECT_EQ(std::string(written.begin(), written.end()).substr(0, list.size()),
+            list);
   for (int disk = 1; disk <= disks; ++disk) {
     std::string volume =
         dir.path() + "/out/disk" + std::to_string(disk) + "/GAME.dat";
@@ -136,10 +154,14 @@ TEST(PkgtoolBuild, NamesTheDescriptorAfterTheInstallerAndCopiesIt) {
   EXPECT_GT(used, 4096u - 64);
 }
 
-TEST(PkgtoolBuild, RemovesTheVolumesOfAnEarlierBuildWithMoreDisks) {
+TEST(PkgtoolBuild, RemovesWhatAnEarlierBuildLeftAndTheNewOneDoesNotWrite) {
   TempDir dir;
   std::string manifest = ThreeDiskManifest(dir);
-  ASSERT_EQ(RunTool({"build", manifest, "-o", dir.path() + "/out"}).code, 0);
+  WriteFile(dir.Make("bin/Install.EXE"), SampleBytes(100, 7));
+  ASSERT_EQ(RunTool({"build", manifest, "-o", dir.path() + "/out",
+                     "--installer", dir.path() + "/bin/Install.EXE"})
+                .code,
+            0);
   ASSERT_TRUE(FileExistsOnHost(dir.path() + "/out/disk3/GAME.dat"));
   WriteFile(dir.path() + "/src/data/level.dat", SampleBytes(100, 2));
   WriteFile(dir.path() + "/src/game.exe", SampleBytes(100, 1));
@@ -147,8 +169,121 @@ TEST(PkgtoolBuild, RemovesTheVolumesOfAnEarlierBuildWithMoreDisks) {
       RunTool({"build", manifest, "-o", dir.path() + "/out"});
   ASSERT_EQ(run.code, 0) << run.err;
   EXPECT_FALSE(FileExistsOnHost(dir.path() + "/out/disk2/GAME.dat"));
-  EXPECT_FALSE(FileExistsOnHost(dir.path() + "/out/disk3/GAME.dat"));
+  EXPECT_FALSE(IsDirectory(dir.path() + "/out/disk3"));
+  // The earlier descriptor, named after the installer, would load.
+  EXPECT_FALSE(FileExistsOnHost(dir.path() + "/out/disk1/Install.bin"));
+  EXPECT_TRUE(FileExistsOnHost(dir.path() + "/out/disk1/SETUP.bin"));
   EXPECT_NE(run.err.find("removed"), std::string::npos);
+}
+
+TEST(PkgtoolBuild, RefusesTheMediaOfAnotherProductUnlessForced) {
+  TempDir dir;
+  WriteFile(dir.Make("a.exe"), SampleBytes(500, 3));
+  std::string other = WriteManifest(
+      dir,
+      "[package]\nprogramFile = OTHER.EXE\ntitle = Other\n[files]\n"
+      "OTHER.EXE = a.exe\n",
+      "other.manifest");
+  std::string out = dir.path() + "/out";
+  ASSERT_EQ(RunTool({"build", other, "-o", out}).code, 0);
+  Bytes descriptor = ReadFile(out + "/disk1/SETUP.bin");
+  pkgtool_testing::ToolRun run =
+      RunTool({"build", ThreeDiskManifest(dir), "-o", out});
+  EXPECT_EQ(run.code, 1);
+  EXPECT_NE(run.err.find(out + "/disk1/SETUP.bin holds the media of another "
+                               "product (OTHER.EXE, \"Other\"), not of "
+                               "GAME.EXE; give --force"),
+            std::string::npos)
+      << run.err;
+  EXPECT_EQ(ReadFile(out + "/disk1/SETUP.bin"), descriptor);
+  EXPECT_FALSE(FileExistsOnHost(out + "/disk1/GAME.dat"));
+  run = RunTool({"build", ThreeDiskManifest(dir), "-o", out, "--force"});
+  EXPECT_EQ(run.code, 0) << run.err;
+  EXPECT_TRUE(FileExistsOnHost(out + "/disk1/OTHER.dat"));
+}
+
+// Every file below root with its bytes, and every directory (as "dir/").
+std::map<std::string, Bytes> Snapshot(const std::string& root,
+                                      const std::string& relative = "") {
+  std::map<std::string, Bytes> entries;
+  for (const std::string& name :
+       ListDirectory(relative.empty() ? root : root + "/" + relative)) {
+    std::string path = relative.empty() ? name : relative + "/" + name;
+    if (IsDirectory(root + "/" + path)) {
+      entries[path + "/"] = Bytes();
+      std::map<std::string, Bytes> inner = Snapshot(root, path);
+      entries.insert(inner.begin(), inner.end());
+    } else {
+      entries[path] = ReadFile(root + "/" + path);
+    }
+  }
+  return entries;
+}
+
+TEST(PkgtoolBuild, AFailedOrInterruptedBuildLeavesTheOutputAsItWas) {
+  TempDir dir;
+  std::string manifest = ThreeDiskManifest(dir);
+  const std::string out = dir.path() + "/out";
+  ASSERT_EQ(RunTool({"build", manifest, "-o", out}).code, 0);
+  WriteFile(dir.path() + "/src/game.exe", SampleBytes(9000, 99));
+  const std::vector<std::string> build = {"build", manifest, "-o", out};
+  struct Case {
+    const char* what;
+    void (*prepare)();
+    int signal;  // 0: ends with exit code 1
+  };
+  const Case cases[] = {
+      {"the disk fills up while the streams are written",
+       [] {
+         std::signal(SIGXFSZ, SIG_IGN);
+         rlimit limit{5000, 5000};
+         setrlimit(RLIMIT_FSIZE, &limit);
+       },
+       0},
+      {"SIGTERM", nullptr, SIGTERM},
+      {"SIGINT", nullptr, SIGINT},
+  };
+  for (const Case& c : cases) {
+    std::map<std::string, Bytes> before = Snapshot(out);
+    int status = pkgtool_testing::RunToolInChild(
+        build, c.prepare, c.signal != 0 ? "DATA\\LEVEL.DAT" : "", c.signal);
+    if (c.signal != 0) {
+      EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == c.signal)
+          << c.what;
+    } else {
+      EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 1) << c.what;
+    }
+    EXPECT_EQ(Snapshot(out), before) << c.what;
+  }
+
+  // A rename that fails half-way: disk 3's volume cannot be moved aside.
+  for (int i = 1; i <= 20; ++i) {
+    WriteFile(dir.Make("out/disk3/.pkgtool-" + std::to_string(i) + ".old/x"),
+              std::string("x"));
+  }
+  std::map<std::string, Bytes> before = Snapshot(out);
+  pkgtool_testing::ToolRun run = RunTool(build);
+  EXPECT_EQ(run.code, 1);
+  EXPECT_NE(run.err.find(out + "/disk3/GAME.dat: cannot be put in place"),
+            std::string::npos)
+      << run.err;
+  EXPECT_EQ(Snapshot(out), before);
+  // Found once everything is written: a directory where the list goes.
+  ASSERT_EQ(::unlink((out + "/disk1/SHA256SUMS").c_str()), 0);
+  WriteFile(dir.Make("out/disk1/SHA256SUMS/x"), std::string("x"));
+  before = Snapshot(out);
+  run = RunTool(build);
+  EXPECT_EQ(run.code, 1);
+  EXPECT_NE(run.err.find(out + "/disk1/SHA256SUMS: is a directory"),
+            std::string::npos)
+      << run.err;
+  EXPECT_EQ(Snapshot(out), before);
+  // A new OUTDIR goes again.
+  int status = pkgtool_testing::RunToolInChild(
+      {"build", manifest, "-o", dir.path() + "/new/out"}, nullptr,
+      "DATA\\LEVEL.DAT", SIGINT);
+  EXPECT_TRUE(WIFSIGNALED(status));
+  EXPECT_FALSE(IsDirectory(dir.path() + "/new"));
 }
 
 TEST(PkgtoolBuild, ReportsSourceFaultsByManifestLine) {

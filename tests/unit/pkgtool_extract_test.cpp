@@ -9,6 +9,7 @@
 #include <random>
 
 #include "host_files.h"
+#include "media.h"
 #include "pkgtool_testing.h"
 #include "platform/host/host_control.h"
 #include "stream/encoder.h"
@@ -283,6 +284,97 @@ TEST(PkgtoolExtractFailures, RemovesAFileWhoseWriteFails) {
             std::string::npos)
       << run.err;
   EXPECT_FALSE(FileExistsOnHost(dest + "/BIG.DAT"));
+}
+
+// Media of a small file on disk 1 and a large one that spans the later
+// disks.
+std::string BuildTwoFiles(const TempDir& dir) {
+  WriteFile(dir.Make("src/first"), SampleBytes(3000, 1));
+  Bytes big(300000);
+  std::mt19937 random(2);
+  for (uint8_t& byte : big) byte = static_cast<uint8_t>(random() % 16);
+  WriteFile(dir.Make("src/big"), big);
+  std::string manifest = WriteManifest(
+      dir,
+      "[package]\nprogramFile=A.EXE\ntitle=A\ndiskSize=64K\n[files]\n"
+      "FIRST.DAT=src/first\nBIG.DAT=src/big\n");
+  EXPECT_EQ(RunTool({"build", manifest, "-o", dir.path() + "/out"}).code, 0);
+  return dir.path() + "/out/disk1/SETUP.bin";
+}
+
+std::vector<std::string> ExtractArgs(const TempDir& dir) {
+  std::vector<std::string> args = {"extract",
+                                   dir.path() + "/out/disk1/SETUP.bin", "-d",
+                                   dir.path() + "/dest"};
+  for (int disk = 2;
+       IsDirectory(dir.path() + "/out/disk" + std::to_string(disk)); ++disk) {
+    args.push_back("--disk");
+    args.push_back(dir.path() + "/out/disk" + std::to_string(disk));
+  }
+  return args;
+}
+
+TEST(PkgtoolExtractFailures, RemovesTheFileBeingWrittenWhenInterrupted) {
+  TempDir dir;
+  BuildTwoFiles(dir);
+  for (int signal : {SIGINT, SIGTERM}) {
+    int status = pkgtool_testing::RunToolInChild(ExtractArgs(dir), nullptr,
+                                                 "BIG.DAT", signal);
+    EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == signal) << status;
+    EXPECT_EQ(ReadFile(dir.path() + "/dest/FIRST.DAT"),
+              ReadFile(dir.path() + "/src/first"));
+    EXPECT_FALSE(FileExistsOnHost(dir.path() + "/dest/BIG.DAT"));
+  }
+}
+
+TEST(PkgtoolExtractFailures, TakesNothingFromAFileThatFailsItsChecksum) {
+  TempDir dir;
+  const std::string descriptor = BuildTwoFiles(dir);
+  const std::string list = dir.path() + "/out/disk1/SHA256SUMS";
+  const std::string dest = dir.path() + "/dest/";
+  // A later disk's volume changed: the big file is not written.
+  const std::string volume = dir.path() + "/out/disk2/A.dat";
+  Bytes original = ReadFile(volume);
+  Bytes changed = original;
+  changed[5000] ^= 1;
+  WriteFile(volume, changed);
+  pkgtool_testing::ToolRun run = RunTool(ExtractArgs(dir));
+  EXPECT_EQ(run.code, 1);
+  EXPECT_NE(run.err.find("pkgtool: " + descriptor + ": " + volume +
+                         ": SHA-256 differs from " + list),
+            std::string::npos)
+      << run.err;
+  EXPECT_NE(run.err.find(descriptor +
+                         ": record 2 (BIG.DAT): its volume of disk 2 fails "
+                         "its SHA-256 check; nothing written"),
+            std::string::npos)
+      << run.err;
+  EXPECT_TRUE(FileExistsOnHost(dest + "FIRST.DAT"));
+  EXPECT_FALSE(FileExistsOnHost(dest + "BIG.DAT"));
+  WriteFile(volume, original);
+  // The descriptor changed: nothing is written.
+  Bytes media = ReadFile(descriptor);
+  Bytes record = media;
+  record[kHeaderSize + 4] = 1;  // FIRST.DAT's sizeKb
+  WriteFile(descriptor, record);
+  ASSERT_EQ(::unlink((dest + "FIRST.DAT").c_str()), 0);
+  run = RunTool(ExtractArgs(dir));
+  EXPECT_EQ(run.code, 1);
+  EXPECT_NE(run.err.find(descriptor + ": SHA-256 differs from " + list),
+            std::string::npos)
+      << run.err;
+  EXPECT_FALSE(FileExistsOnHost(dest + "FIRST.DAT"));
+  // Without the list, the size that cannot match removes the file.
+  ASSERT_EQ(::unlink(list.c_str()), 0);
+  run = RunTool(ExtractArgs(dir));
+  EXPECT_EQ(run.code, 1);
+  EXPECT_NE(run.err.find("record 1 (FIRST.DAT): the stream yields 3000 bytes, "
+                         "its record's sizeKb is 1 (" +
+                         dest + "FIRST.DAT removed)"),
+            std::string::npos)
+      << run.err;
+  EXPECT_FALSE(FileExistsOnHost(dest + "FIRST.DAT"));
+  EXPECT_EQ(ReadFile(dest + "BIG.DAT"), ReadFile(dir.path() + "/src/big"));
 }
 
 }  // namespace

@@ -146,6 +146,21 @@ TEST(PkgtoolList, RefusesFilesTooShortForAHeaderOrATable) {
             std::string::npos);
 }
 
+TEST(PkgtoolList, RefusesAProgramFileThatLeavesNoRoomForTheVolumeName) {
+  TempDir dir;
+  RecordSpec a;
+  a.name = "A";
+  std::string path = dir.Make("SETUP.bin");
+  WriteFile(path, MakeDescriptor("", std::string(257, 'p'), "A", {a}));
+  pkgtool_testing::ToolRun run = RunTool({"list", path});
+  EXPECT_EQ(run.code, 1);
+  EXPECT_NE(run.err.find(path + ": programFile pppppppppppppppp... (257 "
+                                "characters) leaves no room for the data "
+                                "volume's name"),
+            std::string::npos)
+      << run.err;
+}
+
 TEST(PkgtoolList, RefusesAnUnterminatedTitle) {
   TempDir dir;
   RecordSpec a;

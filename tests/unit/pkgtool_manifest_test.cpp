@@ -182,6 +182,24 @@ TEST(PkgtoolManifest, AcceptsTheLongestTitleAndProgramFile) {
   EXPECT_TRUE(ParseManifest(text, "m", kNoVariables, &manifest, &errors));
 }
 
+TEST(PkgtoolManifest, RefusesAProgramFileThatLeavesNoRoomForTheVolumeName) {
+  for (const std::string& program :
+       {std::string(256, 'p'), std::string(256, 'p') + ".EX"}) {
+    Manifest manifest;
+    std::vector<std::string> errors;
+    EXPECT_FALSE(ParseManifest(
+        "[package]\nprogramFile = " + program + "\ntitle=A\n[files]\nA.EXE=a\n",
+        "m", kNoVariables, &manifest, &errors));
+    ASSERT_EQ(errors.size(), 1u);
+    EXPECT_EQ(errors[0], "m:2: programFile pppppppppppppppp... (" +
+                             std::to_string(program.size()) +
+                             " characters) leaves no room for the data "
+                             "volume's name: with \".dat\" in place of its "
+                             "extension it would be longer than 259 "
+                             "characters");
+  }
+}
+
 TEST(PkgtoolManifest, RefusesAProgramFileWithADirectory) {
   Manifest manifest;
   std::vector<std::string> errors;

@@ -1,10 +1,13 @@
 // Helpers for pkgtool's tests: running pkgtool in-process with its output
-// captured, deterministic test data, and a minimal PE image with a version
-// resource.
+// captured or in a child process that is cut short, deterministic test
+// data, and a minimal PE image with a version resource.
 #pragma once
 
 #include <gtest/gtest.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
+#include <csignal>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -43,6 +46,46 @@ inline ToolRun RunTool(const std::vector<std::string>& args) {
   std::free(outText);
   std::free(errText);
   return run;
+}
+
+// Runs `pkgtool args...` in a child process and returns its wait status.
+// The child first calls prepare (when given: a file-size limit, say). With
+// a trigger, its progress bar is on and the child sends itself signal the
+// nth time the bar shows trigger (the first is the label alone, later ones
+// show progress within it).
+inline int RunToolInChild(const std::vector<std::string>& args,
+                          void (*prepare)(), const std::string& trigger = "",
+                          int signal = 0, int nth = 2) {
+  std::fflush(nullptr);
+  pid_t child = fork();
+  if (child == 0) {
+    struct Trigger {
+      std::string text;
+      int signal;
+      int left;
+    };
+    static Trigger state;
+    state = Trigger{trigger, signal, nth};
+    cookie_io_functions_t io = {};
+    io.write = [](void* cookie, const char* text, size_t size) -> ssize_t {
+      auto* wanted = static_cast<Trigger*>(cookie);
+      if (!wanted->text.empty() &&
+          std::string(text, size).find(wanted->text) != std::string::npos &&
+          --wanted->left == 0) {
+        std::raise(wanted->signal);
+      }
+      return static_cast<ssize_t>(size);
+    };
+    if (prepare != nullptr) prepare();
+    pkgtool::Console console;
+    console.out = fopencookie(&state, "w", io);
+    console.err = fopencookie(&state, "w", io);
+    console.progress = !trigger.empty();
+    _exit(pkgtool::RunPkgtool(args, console));
+  }
+  int status = -1;
+  waitpid(child, &status, 0);
+  return status;
 }
 
 // The seed of a random test: PKGTOOL_TEST_SEED when set, otherwise a fixed

@@ -1,9 +1,12 @@
 // pkgtool verify: sound media pass; a truncated volume, a chunk outside its
-// volume, a missing disk, a failing read and a stream that yields another
-// size than it states are each reported on a line naming the record.
+// volume, a missing disk, a failing read, a stream that yields another size
+// than it states or than its record's sizeKb allows are each reported on a
+// line naming the record; a quiet change of any file is found by its
+// SHA-256, on a line naming the file.
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include "builder.h"
 #include "host_files.h"
 #include "media.h"
 #include "pkgtool_testing.h"
@@ -94,7 +97,8 @@ TEST_F(PkgtoolVerify, ReportsATruncatedVolume) {
                          ")\n"),
             std::string::npos)
       << run.out;
-  EXPECT_NE(run.out.find(Descriptor() + ": 1 problem\n"), std::string::npos)
+  // And its SHA-256 no longer matches.
+  EXPECT_NE(run.out.find(Descriptor() + ": 2 problems\n"), std::string::npos)
       << run.out;
 }
 
@@ -174,6 +178,67 @@ TEST_F(PkgtoolVerify, ReportsAStreamThatYieldsMoreThanItStates) {
       << run.out;
   EXPECT_NE(run.out.find(" bytes, its size prefix says 30499\n"),
             std::string::npos);
+}
+
+TEST_F(PkgtoolVerify, FindsAQuietChangeOfOneByteInAnyFileByItsChecksum) {
+  const std::string list = Out() + "/disk1/SHA256SUMS";
+  // In the descriptor: a byte of the title's padding, which nothing reads.
+  const std::vector<std::pair<std::string, size_t>> changes = {
+      {Descriptor(), kProductTitleOffset + 40},
+      {Volume(1), 100},
+      {Volume(2), 2000},
+      {Volume(lastDisk_), 3}};
+  for (const auto& change : changes) {
+    Bytes original = ReadFile(change.first);
+    Bytes changed = original;
+    changed[change.second] ^= 0x20;
+    WriteFile(change.first, changed);
+    pkgtool_testing::ToolRun run = Verify();
+    EXPECT_EQ(run.code, 1) << change.first;
+    EXPECT_NE(run.out.find(Descriptor() + ": " + change.first +
+                           ": SHA-256 differs from " + list + "\n"),
+              std::string::npos)
+        << run.out;
+    WriteFile(change.first, original);
+  }
+  // A list that does not name a file read.
+  Bytes sums = ReadFile(list);
+  std::string text(sums.begin(), sums.end());
+  text.replace(text.find("../disk2/"), 9, "../diskX/");
+  WriteFile(list, text);
+  pkgtool_testing::ToolRun run = Verify();
+  EXPECT_EQ(run.code, 1);
+  EXPECT_NE(run.out.find(Descriptor() + ": " + Volume(2) + ": not in " + list +
+                         " (as ../disk2/GAME.dat)\n"),
+            std::string::npos)
+      << run.out;
+}
+
+TEST_F(PkgtoolVerify, ReportsASizeThatCannotMatchTheRecordsSizeKb) {
+  ASSERT_EQ(::unlink((Out() + "/disk1/SHA256SUMS").c_str()), 0);
+  const size_t at = kHeaderSize + media_.records[0].offset + 4;  // sizeKb
+  Bytes original = ReadFile(Descriptor());
+  ASSERT_EQ(ReadU16(original.data() + at), 12u);  // 12000 bytes
+  // 11 Kb lies within 1 Kb of 12000 bytes; 10 and 13 do not.
+  for (uint32_t sizeKb : {10u, 11u, 13u, 65535u}) {
+    Bytes changed = original;
+    pkgtool_testing::PutU16(&changed, at, sizeKb);
+    WriteFile(Descriptor(), changed);
+    pkgtool_testing::ToolRun run = Verify();
+    bool fits = sizeKb == 11;
+    EXPECT_EQ(run.code, fits ? 0 : 1) << sizeKb;
+    EXPECT_EQ(run.out.find(Descriptor() +
+                           ": record 1 (GAME.EXE): the stream yields 12000 "
+                           "bytes, its record's sizeKb is " +
+                           std::to_string(sizeKb)) != std::string::npos,
+              !fits)
+        << run.out;
+  }
+  // Whatever build writes fits.
+  for (uint64_t size : {0ull, 1ull, 1024ull, 1025ull, 65534ull * 1024 + 1,
+                        65535ull * 1024, 65535ull * 1024 + 1, 0xFFFFFFFFull}) {
+    EXPECT_TRUE(SizeMatchesKb(size, SizeKb(size))) << size;
+  }
 }
 
 TEST(PkgtoolVerifyRecords, ReportsAnInstallableRecordWithoutAStream) {

@@ -2,11 +2,16 @@
 #include "builder.h"
 
 #include <strings.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <cerrno>
 
+#include "checksums.h"
 #include "host_files.h"
+#include "interrupt.h"
+#include "media.h"
 #include "platform/host/pe_version.h"
 #include "stream/encoder.h"
 #include "target_name.h"
@@ -28,13 +33,6 @@ std::string DiskDir(const std::string& outputDir, unsigned disk) {
   return JoinPath(outputDir, "disk" + Num(disk));
 }
 
-std::string VolumeFileName(const std::string& programFile) {
-  char name[kPathSize];
-  CopyText(name, sizeof name, programFile.c_str());
-  ReplaceExtension(name, ".dat");
-  return name;
-}
-
 // Removes a file when the holder goes, unless released.
 class TempFile {
  public:
@@ -46,6 +44,128 @@ class TempFile {
 
  private:
   std::string path_;
+};
+
+// Everything a build writes goes to a temporary name beside its final one
+// and is put in place by Commit, all at the end. Until then a failure or
+// SIGINT/SIGTERM removes the temporaries and the directories the build
+// created, so OUTDIR holds exactly what it held.
+class Staging {
+ public:
+  Staging() = default;
+  ~Staging() {
+    if (!committed_) cleanup_.RemoveAll();
+  }
+  Staging(const Staging&) = delete;
+  Staging& operator=(const Staging&) = delete;
+
+  // Like MakeDirectories, remembering the directories it creates.
+  bool MakeDirectories(const std::string& path) {
+    if (path.empty() || IsDirectory(path)) return true;
+    std::string parent = DirName(path);
+    if (parent != path && !MakeDirectories(parent)) return false;
+    CleanupOnSignal::Hold hold;
+    if (::mkdir(path.c_str(), 0755) != 0) {
+      return errno == EEXIST && IsDirectory(path);
+    }
+    cleanup_.AddDirectory(path);
+    return true;
+  }
+
+  // A file removed when the build ends, whatever way.
+  void AddScratch(const std::string& path) { cleanup_.AddFile(path); }
+
+  // Where to write what is to become finalPath.
+  std::string Stage(const std::string& finalPath) {
+    std::string dir = DirName(finalPath);
+    std::string stem = ".pkgtool-" + Num(entries_.size() + 1);
+    Entry entry{finalPath, JoinPath(dir, stem + ".new"),
+                JoinPath(dir, stem + ".old")};
+    cleanup_.AddFile(entry.temp);
+    entries_.push_back(entry);
+    return entry.temp;
+  }
+
+  // message with every temporary name replaced by its final one.
+  std::string Named(std::string message) const {
+    for (const Entry& entry : entries_) {
+      for (size_t at = message.find(entry.temp); at != std::string::npos;
+           at = message.find(entry.temp, at + entry.final.size())) {
+        message.replace(at, entry.temp.size(), entry.final);
+      }
+    }
+    return message;
+  }
+
+  // The temporary of a staged file; "" when it is not staged.
+  std::string Temporary(const std::string& finalPath) const {
+    for (const Entry& entry : entries_) {
+      if (entry.final == finalPath) return entry.temp;
+    }
+    return std::string();
+  }
+
+  // Renames every temporary to its final name, with the signals held back.
+  // An earlier file is first moved aside, so that when a rename fails the
+  // ones done are undone and the earlier files come back.
+  bool Commit(std::string* error) {
+    CleanupOnSignal::Hold hold;
+    for (const Entry& entry : entries_) {
+      if (IsDirectory(entry.final)) {
+        *error = entry.final + ": is a directory, not replaced";
+        return false;
+      }
+    }
+    std::vector<bool> earlier(entries_.size(), false);
+    size_t done = 0;
+    for (; done < entries_.size(); ++done) {
+      const Entry& entry = entries_[done];
+      struct stat info;
+      earlier[done] = ::lstat(entry.final.c_str(), &info) == 0;
+      if (earlier[done] &&
+          std::rename(entry.final.c_str(), entry.aside.c_str()) != 0) {
+        break;
+      }
+      if (std::rename(entry.temp.c_str(), entry.final.c_str()) != 0) {
+        int failure = errno;
+        if (earlier[done]) {
+          std::rename(entry.aside.c_str(), entry.final.c_str());
+        }
+        errno = failure;
+        break;
+      }
+    }
+    if (done < entries_.size()) {
+      *error = entries_[done].final +
+               ": cannot be put in place: " + SystemError() +
+               "; the earlier files are kept";
+      for (size_t i = done; i-- > 0;) {
+        const Entry& entry = entries_[i];
+        if (earlier[i]) {
+          std::rename(entry.aside.c_str(), entry.final.c_str());
+        } else {
+          ::unlink(entry.final.c_str());
+        }
+      }
+      return false;
+    }
+    for (size_t i = 0; i < entries_.size(); ++i) {
+      if (earlier[i]) ::unlink(entries_[i].aside.c_str());
+    }
+    committed_ = true;
+    cleanup_.Clear();
+    return true;
+  }
+
+ private:
+  struct Entry {
+    std::string final;
+    std::string temp;
+    std::string aside;  // the earlier file while the commit runs
+  };
+  CleanupOnSignal cleanup_;
+  std::vector<Entry> entries_;
+  bool committed_ = false;
 };
 
 struct EncodeContext {
@@ -127,10 +247,11 @@ bool CopyBytes(std::FILE* in, std::FILE* out, uint64_t length) {
   return true;
 }
 
-// Writes the volumes: the streams of temp, in order, cut into the planned
-// chunks.
+// Writes the volumes, staged: the streams of temp, in order, cut into the
+// planned chunks. *volumes gets each volume's final path, by disk.
 bool WriteVolumes(const std::string& outputDir, const std::string& volumeName,
-                  const MediaPlan& plan, std::FILE* temp,
+                  const MediaPlan& plan, std::FILE* temp, Staging* staging,
+                  std::vector<std::pair<unsigned, std::string>>* volumes,
                   std::vector<std::string>* errors) {
   if (std::fseek(temp, 0, SEEK_SET) != 0) {
     errors->push_back("cannot rewind the temporary stream file");
@@ -151,7 +272,8 @@ bool WriteVolumes(const std::string& outputDir, const std::string& volumeName,
         if (!closeVolume()) return false;
         disk = chunk.disk;
         volumePath = JoinPath(DiskDir(outputDir, disk), volumeName);
-        volume = std::fopen(volumePath.c_str(), "wb");
+        volumes->push_back({disk, volumePath});
+        volume = std::fopen(staging->Stage(volumePath).c_str(), "wb");
         const uint8_t header[2] = {static_cast<uint8_t>(disk),
                                    static_cast<uint8_t>(disk >> 8)};
         if (volume == nullptr || std::fwrite(header, 1, 2, volume) != 2) {
@@ -177,6 +299,90 @@ bool WriteVolumes(const std::string& outputDir, const std::string& volumeName,
     }
   }
   return closeVolume();
+}
+
+// Stages SHA256SUMS on disk 1: the descriptor and every volume, as staged.
+bool WriteChecksumList(
+    const std::string& disk1, const std::string& descriptorPath,
+    const std::string& volumeName,
+    const std::vector<std::pair<unsigned, std::string>>& volumes,
+    Staging* staging, std::string* error) {
+  std::vector<std::pair<std::string, std::string>> files = {
+      {descriptorPath, BaseName(descriptorPath)}};
+  for (const auto& volume : volumes) {
+    files.push_back(
+        {volume.second, ListedVolumeName(volume.first, volumeName)});
+  }
+  std::string list;
+  for (const auto& file : files) {
+    std::string hex;
+    if (!FileSha256(staging->Temporary(file.first), &hex, error)) {
+      *error = staging->Named(*error);
+      return false;
+    }
+    list += ChecksumLine(hex, file.second);
+  }
+  std::string listPath = JoinPath(disk1, kChecksumListName);
+  if (!WriteWholeFile(staging->Stage(listPath), list.data(), list.size(),
+                      error)) {
+    *error = staging->Named(*error);
+    return false;
+  }
+  return true;
+}
+
+// The descriptors that OUTDIR's disk 1 holds (*.bin files that load).
+std::vector<Media> EarlierDescriptors(const std::string& disk1) {
+  std::vector<Media> found;
+  for (const std::string& name : ListDirectory(disk1)) {
+    std::string path = JoinPath(disk1, name);
+    Media media;
+    std::string error;
+    if (name.size() > 4 &&
+        strcasecmp(name.c_str() + name.size() - 4, ".bin") == 0 &&
+        IsRegularFile(path) && LoadMedia(path, &media, &error)) {
+      found.push_back(media);
+    }
+  }
+  return found;
+}
+
+// Once the new media are in place: what an earlier build of the same
+// product left that the new media do not have would be taken for part of
+// them. Removes the volumes of disks the new media do not write (and the
+// directories of disks past the last, when that empties them), the earlier
+// descriptors of another name and the noInstall copies they list.
+void RemoveEarlierFiles(const std::string& outputDir,
+                        const std::string& volumeName, const MediaPlan& plan,
+                        const std::vector<Media>& earlier,
+                        const Staging& staging, const Console& console) {
+  auto remove = [&](const std::string& path) {
+    if (::unlink(path.c_str()) == 0) {
+      PrintError(console, "note: removed " + path + " from an earlier build");
+    }
+  };
+  const unsigned diskCount =
+      static_cast<unsigned>(plan.disks.volumeSizes.size());
+  for (unsigned disk = 1;; ++disk) {
+    std::string dir = DiskDir(outputDir, disk);
+    if (disk > diskCount && !IsDirectory(dir)) break;
+    if (disk <= diskCount && plan.disks.volumeSizes[disk - 1] > 0) continue;
+    std::string stale = FindNoCase(dir, volumeName);
+    if (!stale.empty()) remove(JoinPath(dir, stale));
+    if (disk > diskCount) ::rmdir(dir.c_str());
+  }
+  const std::string disk1 = DiskDir(outputDir, 1);
+  for (const Media& media : earlier) {
+    if (staging.Temporary(media.path).empty()) remove(media.path);
+    for (const MediaRecord& record : media.records) {
+      std::string copy = PlainCopyPath(record.name);
+      if (record.noInstall && !copy.empty() &&
+          staging.Temporary(JoinPath(disk1, copy)).empty() &&
+          IsRegularFile(JoinPath(disk1, copy))) {
+        remove(JoinPath(disk1, copy));
+      }
+    }
+  }
 }
 
 }  // namespace
@@ -325,7 +531,11 @@ bool BuildMedia(const Manifest& manifest, const BuildOptions& options,
   }
 
   const std::string descriptorName = DescriptorFileName(options.installerPath);
-  const std::string volumeName = VolumeFileName(manifest.programFile);
+  std::string volumeName, error;
+  if (!DataVolumeName(manifest.programFile, &volumeName, &error)) {
+    errors->push_back(manifest.path + ": " + error);
+    return false;
+  }
   std::string installerName;
   uint64_t installerSize = 0;
   if (!options.installerPath.empty()) {
@@ -338,7 +548,9 @@ bool BuildMedia(const Manifest& manifest, const BuildOptions& options,
   }
   // Everything disk 1 carries must have a name of its own.
   std::vector<std::pair<std::string, std::string>> disk1Names = {
-      {descriptorName, "the descriptor"}, {volumeName, "the data volume"}};
+      {descriptorName, "the descriptor"},
+      {volumeName, "the data volume"},
+      {kChecksumListName, "the checksum list"}};
   if (!installerName.empty()) {
     disk1Names.push_back({installerName, "the installer"});
   }
@@ -360,11 +572,35 @@ bool BuildMedia(const Manifest& manifest, const BuildOptions& options,
   }
   if (!errors->empty()) return false;
 
-  if (!MakeDirectories(options.outputDir)) {
+  // The media already in OUTDIR: this product's are replaced, another's
+  // are kept unless asked.
+  const std::string disk1 = DiskDir(options.outputDir, 1);
+  std::vector<Media> earlier;
+  for (const Media& media : EarlierDescriptors(disk1)) {
+    if (strcasecmp(media.programFile.c_str(), manifest.programFile.c_str()) ==
+        0) {
+      earlier.push_back(media);
+    } else if (options.force) {
+      PrintError(console, "note: " + media.path + " (" + media.programFile +
+                              ") belongs to another product; --force: "
+                              "its files are left beside the new media");
+    } else {
+      errors->push_back(media.path + " holds the media of another product (" +
+                        media.programFile + ", \"" + media.title +
+                        "\"), not of " + manifest.programFile +
+                        "; give --force to build into " + options.outputDir +
+                        " all the same");
+      return false;
+    }
+  }
+
+  Staging staging;
+  if (!staging.MakeDirectories(options.outputDir)) {
     errors->push_back(options.outputDir + ": cannot create: " + SystemError());
     return false;
   }
   TempFile temp(JoinPath(options.outputDir, kTempName));
+  staging.AddScratch(temp.path());
   FileCloser tempFile(std::fopen(temp.path().c_str(), "w+b"));
   if (tempFile.get() == nullptr) {
     errors->push_back(temp.path() + ": cannot create: " + SystemError());
@@ -381,7 +617,6 @@ bool BuildMedia(const Manifest& manifest, const BuildOptions& options,
   }
 
   MediaPlan plan;
-  std::string error;
   if (!PlanMedia(manifest, files, lengths, installerSize, &plan, &error)) {
     errors->push_back(manifest.path + ": " + error);
     return false;
@@ -397,57 +632,57 @@ bool BuildMedia(const Manifest& manifest, const BuildOptions& options,
   const unsigned diskCount =
       static_cast<unsigned>(plan.disks.volumeSizes.size());
   for (unsigned disk = 1; disk <= diskCount; ++disk) {
-    if (!MakeDirectories(DiskDir(options.outputDir, disk))) {
+    if (!staging.MakeDirectories(DiskDir(options.outputDir, disk))) {
       errors->push_back(DiskDir(options.outputDir, disk) +
                         ": cannot create: " + SystemError());
       return false;
     }
   }
-  const std::string disk1 = DiskDir(options.outputDir, 1);
-  if (!WriteWholeFile(JoinPath(disk1, descriptorName), descriptor.data(),
-                      descriptor.size(), &error) ||
-      (!installerName.empty() &&
-       !CopyFileBytes(options.installerPath, JoinPath(disk1, installerName),
-                      &error))) {
-    errors->push_back(error);
+  std::vector<std::pair<unsigned, std::string>> volumes;
+  if (!WriteVolumes(options.outputDir, volumeName, plan, tempFile.get(),
+                    &staging, &volumes, errors)) {
     return false;
   }
+  tempFile.Close();
   for (const PreparedFile& file : files) {
     if (!file.file.noInstall) continue;
     std::string copy = JoinPath(disk1, PlainCopyPath(file.file.target));
-    if (!MakeDirectories(DirName(copy)) ||
-        !CopyFileBytes(file.file.sourcePath, copy, &error)) {
-      errors->push_back(error.empty() ? DirName(copy) +
-                                            ": cannot create: " + SystemError()
-                                      : error);
+    if (!staging.MakeDirectories(DirName(copy))) {
+      errors->push_back(DirName(copy) + ": cannot create: " + SystemError());
+      return false;
+    }
+    if (!CopyFileBytes(file.file.sourcePath, staging.Stage(copy), &error)) {
+      errors->push_back(staging.Named(error));
       return false;
     }
   }
-  if (!WriteVolumes(options.outputDir, volumeName, plan, tempFile.get(),
-                    errors)) {
+  const std::string descriptorPath = JoinPath(disk1, descriptorName);
+  if ((!installerName.empty() &&
+       !CopyFileBytes(options.installerPath,
+                      staging.Stage(JoinPath(disk1, installerName)), &error)) ||
+      !WriteWholeFile(staging.Stage(descriptorPath), descriptor.data(),
+                      descriptor.size(), &error) ||
+      !WriteChecksumList(disk1, descriptorPath, volumeName, volumes, &staging,
+                         &error)) {
+    errors->push_back(staging.Named(error));
     return false;
   }
-
-  // Volumes left by an earlier build with more disks would be taken for
-  // this package's.
-  for (unsigned disk = 1;; ++disk) {
-    std::string dir = DiskDir(options.outputDir, disk);
-    if (disk > diskCount && !IsDirectory(dir)) break;
-    if (disk <= diskCount && plan.disks.volumeSizes[disk - 1] > 0) continue;
-    std::string stale = FindNoCase(dir, volumeName);
-    if (!stale.empty() && ::unlink(JoinPath(dir, stale).c_str()) == 0) {
-      std::fprintf(console.err,
-                   "pkgtool: note: removed %s from an earlier "
-                   "build\n",
-                   JoinPath(dir, stale).c_str());
+  {
+    // A signal waits until the earlier build's leftovers are gone too.
+    CleanupOnSignal::Hold hold;
+    if (!staging.Commit(&error)) {
+      errors->push_back(error);
+      return false;
     }
+    RemoveEarlierFiles(options.outputDir, volumeName, plan, earlier, staging,
+                       console);
   }
 
   for (unsigned disk = 1; disk <= diskCount; ++disk) {
     std::fprintf(console.out, "%s:", DiskDir(options.outputDir, disk).c_str());
     if (disk == 1) {
-      std::fprintf(console.out, " %s (%zu bytes)", descriptorName.c_str(),
-                   descriptor.size());
+      std::fprintf(console.out, " %s (%zu bytes), %s", descriptorName.c_str(),
+                   descriptor.size(), kChecksumListName);
       if (!installerName.empty()) {
         std::fprintf(console.out, ", %s (%llu bytes)", installerName.c_str(),
                      static_cast<unsigned long long>(installerSize));

@@ -13,6 +13,13 @@
 // travel as plain files on disk 1 (a README the user reads from the disk)
 // and their records only name them. The output depends on nothing but the
 // manifest and the files: no time stamps, no directory order.
+//
+// A build is all or nothing: every file is written under a temporary name
+// and renamed at the end; a failure, SIGINT or SIGTERM before that leaves
+// OUTDIR as it was. disk1/SHA256SUMS lists the descriptor's and the
+// volumes' SHA-256 (checksums.h). Media of another product in OUTDIR are
+// refused unless forced; what an earlier build of the same product left and
+// the new one does not write is removed once the new media are in place.
 #pragma once
 
 #include <cstdint>
@@ -29,6 +36,7 @@ namespace pkgtool {
 struct BuildOptions {
   std::string outputDir;
   std::string installerPath;  // "" when no installer is given
+  bool force = false;         // build over the media of another product
 };
 
 // A manifest file checked against the host: its size and the version to

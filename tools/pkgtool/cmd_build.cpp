@@ -55,6 +55,7 @@ int RunBuild(const Args& args, const Console& console) {
   BuildOptions options;
   options.outputDir = args.Value("output");
   options.installerPath = args.Value("installer");
+  options.force = args.Has("force");
   if (!BuildMedia(manifest, options, console, &errors)) {
     PrintErrors(console, errors);
     return kExitFailure;
@@ -68,7 +69,7 @@ const Command kBuildCommand = {
     "build",
     "make the media of a package from its manifest",
     "Usage: pkgtool build MANIFEST -o OUTDIR [--installer SETUP.EXE]\n"
-    "                     [-D NAME=VALUE]... [--dry-run]\n"
+    "                     [-D NAME=VALUE]... [--dry-run] [--force]\n"
     "\n"
     "Makes the distribution media described by MANIFEST (see MANIFEST.md):\n"
     "OUTDIR/disk1/ holds the descriptor (SETUP.bin, or named after the\n"
@@ -77,8 +78,17 @@ const Command kBuildCommand = {
     "hold the later volumes. Every volume is named after the program file\n"
     "with \".dat\". Streams are split across disks to fill each to the\n"
     "manifest's diskSize; disk 1 keeps room for the installer (at least the\n"
-    "manifest's installerReserve) and the descriptor. The same manifest and\n"
+    "manifest's installerReserve) and the descriptor. disk1/SHA256SUMS\n"
+    "lists the SHA-256 of the descriptor and of every volume (check by hand\n"
+    "with 'cd disk1 && sha256sum -c SHA256SUMS'). The same manifest and\n"
     "files always give byte-identical media.\n"
+    "\n"
+    "Everything is written under temporary names and put in place at the\n"
+    "end: a build that fails or is interrupted leaves OUTDIR as it was. The\n"
+    "earlier media of the same product are replaced, and what they had that\n"
+    "the new media do not (a volume of a disk no longer needed, a descriptor\n"
+    "of another name, its noInstall files) is removed. OUTDIR holding the\n"
+    "media of another product (another programFile) is refused.\n"
     "\n"
     "Options:\n"
     "  -o, --output OUTDIR  where the disks go (created when missing)\n"
@@ -87,11 +97,15 @@ const Command kBuildCommand = {
     "                       replace ${NAME} in the manifest's values\n"
     "  --dry-run            check the manifest and its files and print one\n"
     "                       line per file (target, source, flags) instead\n"
+    "  --force              build even where OUTDIR holds the media of "
+    "another\n"
+    "                       product (its files are left beside the new ones)\n"
     "  -q, --quiet          no progress bar\n",
     {{"output", 'o', true},
      {"installer", 0, true},
      {"define", 'D', true},
-     {"dry-run", 0, false}},
+     {"dry-run", 0, false},
+     {"force", 0, false}},
     RunBuild,
 };
 

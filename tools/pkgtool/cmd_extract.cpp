@@ -2,8 +2,10 @@
 // through the installer's own volume reader, decoder and output writer.
 #include <unistd.h>
 
+#include "checksums.h"
 #include "commands.h"
 #include "host_files.h"
+#include "interrupt.h"
 #include "media.h"
 #include "platform/host/host_control.h"
 #include "stream/lzhuf.h"
@@ -71,6 +73,16 @@ int RunExtract(const Args& args, const Console& console) {
   }
   const VolumeSet volumes =
       ScanVolumes(console, path, args.Values("disk"), media.VolumeName());
+  // Damaged media are not extracted: a descriptor or list that fails its
+  // check stops everything, a volume that fails stops the records on it.
+  const ChecksumCheck checksums = CheckChecksums(media, volumes);
+  for (const std::string& problem : checksums.problems) {
+    PrintError(console, path + ": " + problem);
+  }
+  if (checksums.mediaFailed) {
+    std::fprintf(console.out, "%s: nothing extracted\n", path.c_str());
+    return kExitFailure;
+  }
   if (!MakeDirectories(dest)) {
     PrintError(console, dest + ": cannot create: " + SystemError());
     return kExitFailure;
@@ -82,6 +94,8 @@ int RunExtract(const Args& args, const Console& console) {
     PrintError(console, "not enough memory for the stream buffers");
     return kExitFailure;
   }
+  // A file being written is removed when SIGINT or SIGTERM ends pkgtool.
+  CleanupOnSignal cleanup;
   uint64_t total = 0;
   for (const MediaRecord& record : media.records) {
     if (!record.chunks.empty()) total += uint64_t{record.sizeKb} * 1024;
@@ -103,6 +117,13 @@ int RunExtract(const Args& args, const Console& console) {
       continue;
     }
     std::vector<std::string> faults = ChunkProblems(record, volumes);
+    for (const ChunkEntry& chunk : record.chunks) {
+      if (checksums.Failed(chunk.disk)) {
+        faults.push_back("its volume of disk " + std::to_string(chunk.disk) +
+                         " fails its SHA-256 check; nothing written");
+        break;
+      }
+    }
     if (!faults.empty()) {
       bar.Finish();
       for (const std::string& fault : faults)
@@ -112,6 +133,7 @@ int RunExtract(const Args& args, const Console& console) {
     }
     std::string dos = PrepareTarget(components, &error);
     std::string host = dos.empty() ? std::string() : host::HostPath(dos);
+    if (!dos.empty()) cleanup.AddFile(host);
     plat::HFile file =
         dos.empty() ? plat::kFileError : plat::lcreat(dos.c_str(), 0);
     if (file == plat::kFileError) {
@@ -125,7 +147,7 @@ int RunExtract(const Args& args, const Console& console) {
     FileSink sink{file, &bar, base};
     StreamSession::Outcome outcome =
         session.Decode(record, WriteToFile, &sink, host);
-    plat::lclose(file);
+    bool closed = plat::lclose(file) != plat::kFileError;
     base += uint64_t{record.sizeKb} * 1024;
     std::string fault;
     if (outcome.result != kResultOk) {
@@ -139,14 +161,20 @@ int RunExtract(const Args& args, const Console& console) {
       fault = "the stream yields " + std::to_string(outcome.produced) +
               " bytes, its size prefix says " +
               std::to_string(outcome.statedSize);
+    } else if (!SizeMatchesKb(outcome.produced, record.sizeKb)) {
+      fault = SizeKbProblem(outcome.produced, record);
+    } else if (!closed) {
+      fault = host + ": write error: " + SystemError();
     }
     if (!fault.empty()) {
       bar.Finish();
       ::unlink(host.c_str());
+      cleanup.Clear();
       PrintError(console, label + fault + " (" + host + " removed)");
       ++failed;
       continue;
     }
+    cleanup.Clear();
     ++written;
     bytes += outcome.produced;
   }
@@ -172,8 +200,12 @@ const Command kExtractCommand = {
     "letter goes below DEST with the drive removed; backslashes become\n"
     "directories (an existing one is found without regard to case). A name\n"
     "with a '..' component is refused and nothing of it is written. A file\n"
-    "whose stream fails is removed. Volumes are looked for in the\n"
-    "descriptor's directory and in every --disk directory, in any order.\n"
+    "whose stream fails, or whose size does not match its record's sizeKb,\n"
+    "is removed, as is the file being written when SIGINT or SIGTERM ends\n"
+    "pkgtool. When SHA256SUMS lies beside the descriptor, nothing is\n"
+    "extracted if the descriptor fails it, and no file from a volume that\n"
+    "fails it. Volumes are looked for in the descriptor's directory and in\n"
+    "every --disk directory, in any order.\n"
     "\n"
     "Options:\n"
     "  -d, --dest DEST  the directory to write into (created when missing)\n"

@@ -1,6 +1,8 @@
 // pkgtool verify: decodes every stream of a medium without writing and
-// checks that each chunk lies inside its volume and each stream yields
-// exactly its stated size.
+// checks that each chunk lies inside its volume, each stream yields exactly
+// its stated size and that size fits the record's sizeKb, and that the
+// descriptor and volumes match the SHA-256 list beside the descriptor.
+#include "checksums.h"
 #include "commands.h"
 #include "media.h"
 #include "stream/lzhuf.h"
@@ -38,7 +40,8 @@ int RunVerify(const Args& args, const Console& console) {
   // without a volume shows in the chunks of the records that need it.
   const VolumeSet volumes =
       ScanVolumes(console, path, args.Values("disk"), media.VolumeName());
-  std::vector<std::string> problems;
+  ChecksumCheck checksums = CheckChecksums(media, volumes);
+  std::vector<std::string> problems = checksums.problems;
 
   StreamSession session(media, volumes);
   if (!session.Ready()) {
@@ -82,6 +85,8 @@ int RunVerify(const Args& args, const Console& console) {
       problems.push_back(
           label + "the stream yields " + std::to_string(outcome.produced) +
           " bytes, its size prefix says " + std::to_string(outcome.statedSize));
+    } else if (!SizeMatchesKb(outcome.produced, record.sizeKb)) {
+      problems.push_back(label + SizeKbProblem(outcome.produced, record));
     }
   }
   bar.Finish();
@@ -109,8 +114,11 @@ const Command kVerifyCommand = {
     "\n"
     "Decodes every record's stream through the installer's own volume\n"
     "reader and decoder, writing nothing, and checks that each chunk lies\n"
-    "inside its volume and each stream yields exactly the size its prefix\n"
-    "states. Volumes are looked for in the descriptor's directory and in\n"
+    "inside its volume, each stream yields exactly the size its prefix\n"
+    "states and that size matches the record's sizeKb. When SHA256SUMS lies\n"
+    "beside the descriptor (pkgtool build writes it), the descriptor and\n"
+    "every volume read must match it. Volumes are looked for in the "
+    "descriptor's directory and in\n"
     "every --disk directory, in any order: a volume's disk number says which\n"
     "disk it is. Prints a line per problem; exits 0 only when all hold.\n"
     "\n"

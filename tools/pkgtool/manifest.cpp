@@ -6,6 +6,7 @@
 #include <cctype>
 
 #include "host_files.h"
+#include "media.h"
 #include "target_name.h"
 
 namespace pkgtool {
@@ -164,6 +165,9 @@ void Parser::PackageLine(const std::string& key, const std::string& rawValue) {
       Error("programFile must be a plain file name, without a directory");
     } else if (!CheckTargetName(value).empty()) {
       Error("programFile: " + CheckTargetName(value));
+    } else {
+      std::string volume, why;
+      if (!DataVolumeName(value, &volume, &why)) Error(why);
     }
     manifest_->programFile = value;
   } else if (lower == "title") {

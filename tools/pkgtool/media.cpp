@@ -32,11 +32,25 @@ std::string FieldText(const uint8_t* field, size_t size) {
 
 }  // namespace
 
+bool DataVolumeName(const std::string& programFile, std::string* name,
+                    std::string* why) {
+  char path[kPathSize];
+  if (!CopyText(path, sizeof path, programFile.c_str()) ||
+      !ReplaceExtension(path, ".dat")) {
+    *why = "programFile " + programFile.substr(0, 16) + "... (" +
+           Num(programFile.size()) +
+           " characters) leaves no room for the data volume's name: with "
+           "\".dat\" in place of its extension it would be longer than " +
+           Num(kPathSize - 1) + " characters";
+    return false;
+  }
+  *name = path;
+  return true;
+}
+
 std::string Media::VolumeName() const {
-  char name[kPathSize];
-  CopyText(name, sizeof name, programFile.c_str());
-  ReplaceExtension(name, ".dat");
-  return name;
+  std::string name, why;
+  return DataVolumeName(programFile, &name, &why) ? name : std::string();
 }
 
 std::string ExplainTableFault(const uint8_t* table, size_t tableSize,
@@ -128,6 +142,11 @@ bool LoadMedia(const std::string& path, Media* media, std::string* error) {
   media->controlPanel = std::memcmp(bytes + kMagicOffset, "INSV", 4) == 0;
   media->programFile = FieldText(bytes + kProgramFileOffset, kProgramFileSize);
   media->title = FieldText(bytes + kProductTitleOffset, kProductTitleSize);
+  std::string volumeName;
+  if (!DataVolumeName(media->programFile, &volumeName, error)) {
+    *error = path + ": " + *error;
+    return false;
+  }
   media->recordCount = ReadU16(bytes + kRecordCountOffset);
   media->table.assign(bytes + kHeaderSize, bytes + data.size());
 
@@ -282,6 +301,18 @@ VolumeSet ScanVolumes(const Console& console, const std::string& descriptorPath,
 
 std::string RecordLabel(const MediaRecord& record) {
   return "record " + Num(record.number) + " (" + record.name + ")";
+}
+
+bool SizeMatchesKb(uint64_t size, uint16_t sizeKb) {
+  const uint64_t kb = uint64_t{sizeKb} * 1024;
+  if (size + 1024 < kb) return false;
+  return sizeKb == 0xFFFF || size <= kb + 1024;
+}
+
+std::string SizeKbProblem(uint64_t size, const MediaRecord& record) {
+  return "the stream yields " + Num(size) + " bytes, its record's sizeKb is " +
+         Num(record.sizeKb) +
+         (record.sizeKb == 0xFFFF ? " (that much or more)" : "");
 }
 
 }  // namespace pkgtool

@@ -36,9 +36,17 @@ struct Media {
   uint32_t requiredKb = 0;     // as LoadPackage computes it
   std::vector<MediaRecord> records;
 
-  // programFile with its extension replaced by ".dat".
+  // programFile with its extension replaced by ".dat" (LoadMedia refuses
+  // a programFile that gives none).
   std::string VolumeName() const;
 };
+
+// The data volume's name for programFile: its extension replaced by ".dat",
+// as the installer does. False, with *why, when the result would not fit
+// in 259 characters: the installer's ReplaceExtension then leaves the name
+// as it is, and another file would be taken for the volume.
+bool DataVolumeName(const std::string& programFile, std::string* name,
+                    std::string* why);
 
 // The largest descriptor pkgtool reads (real ones are a few kilobytes).
 constexpr uint64_t kMaxDescriptorSize = 4 * 1024 * 1024;
@@ -107,5 +115,12 @@ VolumeSet ScanVolumes(const Console& console, const std::string& descriptorPath,
 
 // "record 3 (DATA\LEVEL1.DAT)".
 std::string RecordLabel(const MediaRecord& record);
+
+// Whether size bytes can be a file whose record says sizeKb: build rounds
+// up to whole kilobytes, 65535 standing for that much or more; a size more
+// than 1 Kb away from sizeKb cannot.
+bool SizeMatchesKb(uint64_t size, uint16_t sizeKb);
+// "the stream yields N bytes, its record's sizeKb is K".
+std::string SizeKbProblem(uint64_t size, const MediaRecord& record);
 
 }  // namespace pkgtool
