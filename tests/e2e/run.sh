@@ -125,7 +125,10 @@ stop_wine
 rm -rf "$E2E_SHOTS" "$LOGS" "$E2E_OUT/tmp" "$WINEPREFIX"
 mkdir -p "$E2E_SHOTS" "$LOGS" "$WINEPREFIX"
 
-# Xvfb picks a free display number and writes it to descriptor 3.
+# Xvfb picks a free display number and writes it to descriptor 3. The file
+# of an earlier run goes first: the redirection below empties it only once
+# the background job has started, which may be after the first look at it.
+rm -f "$E2E_OUT/display"
 Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp \
   3>"$E2E_OUT/display" </dev/null >"$LOGS/xvfb.log" 2>&1 &
 XVFB_PID=$!

@@ -60,9 +60,6 @@ void DrawProgressBar(HWND dialog, HDC dc) {
 
     char text[16];
     FormatText(text, sizeof text, "%d%%", percent);
-    HFONT font =
-        reinterpret_cast<HFONT>(SendMessageA(dialog, WM_GETFONT, 0, 0));
-    HGDIOBJ oldFont = font != nullptr ? SelectObject(dc, font) : nullptr;
     const COLORREF oldBackground = SetBkColor(dc, kWhite);
     const int oldMode = SetBkMode(dc, OPAQUE);
     SetTextColor(dc, kBarBlue);
@@ -70,7 +67,6 @@ void DrawProgressBar(HWND dialog, HDC dc) {
     DrawTextA(dc, text, -1, &textArea, DT_SINGLELINE | DT_CENTER | DT_VCENTER);
     SetBkMode(dc, oldMode);
     SetBkColor(dc, oldBackground);
-    if (oldFont != nullptr) SelectObject(dc, oldFont);
   }
   if (own != nullptr) ReleaseDC(dialog, own);
 }

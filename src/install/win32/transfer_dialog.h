@@ -9,9 +9,10 @@
 // Paints the bar inside frame 102 of dialog for the percentage the run
 // last set (SetProgress, through plat::DrawTransferProgress): the
 // left ProgressPercent% of the frame's inside in RGB(0,0,192), the rest
-// white, and "<percent>%" centred over it in RGB(0,0,192) on white. dc may
-// be null: the dialog's own is taken and released (nothing is drawn when
-// none can be had).
+// white, and "<percent>%" centred over it in RGB(0,0,192) on white, in the
+// device context's own font (not the dialog's). dc may be null: the
+// dialog's own is taken and released (nothing is drawn when none can be
+// had).
 void DrawProgressBar(HWND dialog, HDC dc);
 
 // 410: empties the file name and centres itself; paints the bar; Cancel

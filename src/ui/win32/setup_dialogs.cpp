@@ -66,7 +66,15 @@ INT_PTR CALLBACK GraphicsModeDialogProc(HWND dialog, UINT message,
       CheckRadioButton(dialog, IDC_MODE_OPTIMISED, IDC_MODE_WING,
                        GraphicsModeShown(GraphicsModeFlags));
       CentreDialog(dialog);
-      return TRUE;
+      // The checked radio button has a tab stop now and would take the
+      // platform's first focus, leaving Enter to OK. The focus goes to
+      // Cancel instead, through the dialog manager, which also makes it the
+      // default push button (SetFocus alone would leave Enter to OK).
+      SendMessageA(
+          dialog, WM_NEXTDLGCTL,
+          reinterpret_cast<WPARAM>(GetDlgItem(dialog, IDC_BUTTON_CANCEL)),
+          TRUE);
+      return FALSE;  // the focus is set
     case WM_COMMAND:
       switch (LOWORD(wParam)) {
         case IDC_BUTTON_OK:

@@ -13,9 +13,10 @@
 INT_PTR CALLBACK WelcomeDialogProc(HWND dialog, UINT message, WPARAM wParam,
                                    LPARAM lParam);
 
-// 403: shows GraphicsModeFlags as one of its three radio buttons; OK stores
-// the confirmed mode in GraphicsModeFlags and closes with 1, Cancel closes
-// with 2 and changes nothing.
+// 403: shows GraphicsModeFlags as one of its three radio buttons and opens
+// with the focus on Cancel, so that Enter changes nothing; OK stores the
+// confirmed mode in GraphicsModeFlags and closes with 1, Cancel (or
+// Escape) closes with 2 and changes nothing.
 INT_PTR CALLBACK GraphicsModeDialogProc(HWND dialog, UINT message,
                                         WPARAM wParam, LPARAM lParam);
 

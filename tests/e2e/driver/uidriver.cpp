@@ -7,21 +7,33 @@
 //   uidriver wait-dialog TITLE [SECONDS]  a dialog of setup titled TITLE
 //   uidriver wait-box [SECONDS]           a message box: caption, text, buttons
 //   uidriver box-press BUTTON             press a box's button (id or text)
-//   uidriver text|enabled|checked|visible ID   a control of the current dialog
+//   uidriver text|enabled|checked|visible ID
+//                                         a control of the current dialog
 //   uidriver click ID                     WM_COMMAND for ID to the current
-//   dialog uidriver type ID TEXT                 set the text of an edit
-//   control uidriver window-rect CLASS            outer and client rectangle on
-//   screen uidriver count CLASS                  visible top-level windows of
-//   CLASS uidriver foreground                   the window that has the
-//   foreground uidriver minimize|close|syscommand-close CLASS uidriver pixel X
-//   Y                    the screen's colour at a point uidriver idle wait
-//   until killed (see run.sh)
+//                                         dialog
+//   uidriver type ID TEXT                 set the text of an edit control
+//   uidriver window-rect CLASS            outer and client rectangle on screen
+//   uidriver count CLASS                  visible top-level windows of CLASS
+//   uidriver foreground                   the window that has the foreground
+//   uidriver minimize|close|syscommand-close CLASS
+//   uidriver pixel X Y                    the screen's colour at a point
+//   uidriver idle                         wait until killed (see run.sh)
 //   uidriver press ID                     BM_CLICK on a control of the
 //                                         current dialog (a radio button
 //                                         checks itself)
 //   uidriver box-then-click BUTTON ID     a box's button, then at once ID to
 //                                         the dialog of MainWindow under it
 //   uidriver move-box X Y                 the message box to a screen point
+//   uidriver focus                        the control that has setup's
+//                                         keyboard focus
+//   uidriver key return|escape [TITLE [SECONDS]]
+//                                         the key, pressed on the control
+//                                         that has setup's focus (once the
+//                                         current dialog is titled TITLE)
+//   uidriver move-dialog X Y              the current dialog's top left
+//                                         corner to a screen point
+//   uidriver close-dialog                 the close command (close box) to
+//                                         the current dialog
 //
 // The current dialog is the first visible, enabled top-level dialog of the
 // process that owns the VemoClass window (a modal confirmation, say), or
@@ -162,6 +174,19 @@ HWND CurrentDialog() {
   return nullptr;
 }
 
+// The window that has the keyboard focus in setup's user-interface thread
+// (MainWindow's), or null.
+HWND SetupFocus() {
+  HWND main = FindWindowA(kMainClass, nullptr);
+  if (main == nullptr) return nullptr;
+  GUITHREADINFO info = {};
+  info.cbSize = sizeof info;
+  if (!GetGUIThreadInfo(GetWindowThreadProcessId(main, nullptr), &info)) {
+    return nullptr;
+  }
+  return info.hwndFocus;
+}
+
 // Calls probe every 50 ms until it finds something or the time is up.
 template <typename Probe>
 HWND WaitFor(double seconds, Probe probe) {
@@ -179,6 +204,22 @@ double SecondsArgument(int argc, char** argv, int index) {
   return argc > index ? std::atof(argv[index]) : kDefaultSeconds;
 }
 
+// The dialog's handle and its window rectangle on the screen.
+void PrintDialog(HWND dialog) {
+  RECT outer = {};
+  GetWindowRect(dialog, &outer);
+  PrintWindow("dialog", dialog);
+  std::printf("window %ld %ld %ld %ld\n", outer.left, outer.top, outer.right,
+              outer.bottom);
+}
+
+// The focus window's control id (0 for none), class and text.
+void PrintFocus(HWND focus) {
+  std::printf("focus %d\n", focus != nullptr ? GetDlgCtrlID(focus) : 0);
+  PrintText("class", focus != nullptr ? ClassOf(focus) : "");
+  PrintText("text", focus != nullptr ? TextOf(focus) : "");
+}
+
 int NotFound(const char* what) {
   std::printf("error %s\n", what);
   return 1;
@@ -193,7 +234,9 @@ int Usage() {
       "       | click ID | type ID TEXT | window-rect CLASS | count CLASS\n"
       "       | foreground\n"
       "       | minimize|close|syscommand-close CLASS | pixel X Y | idle\n"
-      "       | press ID | box-then-click BUTTON ID | move-box X Y\n",
+      "       | press ID | box-then-click BUTTON ID | move-box X Y\n"
+      "       | focus | key return|escape [TITLE [SECONDS]]\n"
+      "       | move-dialog X Y | close-dialog\n",
       stderr);
   return 2;
 }
@@ -322,6 +365,57 @@ int MoveBox(int x, int y) {
   return 0;
 }
 
+// Presses the key on the control that has setup's focus, as the keyboard
+// would: WM_KEYDOWN and WM_KEYUP posted to it (its dialog's keyboard
+// handling turns Enter and Escape into commands). With a title, first
+// waits for the current dialog to carry it (printing "waiting TITLE" as
+// it starts to). Prints the focus it went to.
+int Key(const std::string& name, const char* title, double seconds) {
+  UINT key = 0;
+  if (name == "return") {
+    key = VK_RETURN;
+  } else if (name == "escape") {
+    key = VK_ESCAPE;
+  } else {
+    return Usage();
+  }
+  if (title != nullptr) {
+    // For a caller that starts this in the background and must know that
+    // the watch has begun before it sets off what opens the dialog.
+    std::printf("waiting %s\n", title);
+    std::fflush(stdout);
+    HWND dialog = WaitFor(seconds, [&]() -> HWND {
+      HWND current = CurrentDialog();
+      return current != nullptr && TextOf(current) == title ? current : nullptr;
+    });
+    if (dialog == nullptr) return NotFound("no such dialog");
+    PrintDialog(dialog);
+  }
+  HWND focus = SetupFocus();
+  if (focus == nullptr) return NotFound("no focus");
+  PrintFocus(focus);
+  const LPARAM scan = static_cast<LPARAM>(MapVirtualKeyA(key, MAPVK_VK_TO_VSC))
+                      << 16;
+  PostMessageA(focus, WM_KEYDOWN, key, scan | 1);
+  PostMessageA(focus, WM_KEYUP, key, scan | 1 | 0xC0000000);
+  return 0;
+}
+
+// Moves the current dialog's top left corner to the screen point (x, y),
+// as dragging it by its caption would.
+int MoveDialog(int x, int y) {
+  HWND dialog = CurrentDialog();
+  if (dialog == nullptr) return NotFound("no dialog");
+  POINT at = {x, y};
+  if (GetWindowLongA(dialog, GWL_STYLE) & WS_CHILD) {
+    ScreenToClient(GetAncestor(dialog, GA_PARENT), &at);
+  }
+  SetWindowPos(dialog, nullptr, at.x, at.y, 0, 0,
+               SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+  PrintDialog(dialog);
+  return 0;
+}
+
 int WindowRect(const char* className) {
   HWND window = FindTopLevel(className);
   if (window == nullptr) return NotFound("no such window");
@@ -412,7 +506,7 @@ int Run(int argc, char** argv) {
       return current != nullptr && TextOf(current) == title ? current : nullptr;
     });
     if (dialog == nullptr) return NotFound("no such dialog");
-    PrintWindow("dialog", dialog);
+    PrintDialog(dialog);
     return 0;
   }
   if (command == "wait-box") return WaitBox(SecondsArgument(argc, argv, 2));
@@ -445,6 +539,24 @@ int Run(int argc, char** argv) {
   }
   if (command == "move-box" && argc == 4) {
     return MoveBox(std::atoi(argv[2]), std::atoi(argv[3]));
+  }
+  if (command == "focus" && argc == 2) {
+    PrintFocus(SetupFocus());
+    return 0;
+  }
+  if (command == "key" && argc >= 3 && argc <= 5) {
+    return Key(argv[2], argc >= 4 ? argv[3] : nullptr,
+               SecondsArgument(argc, argv, 4));
+  }
+  if (command == "move-dialog" && argc == 4) {
+    return MoveDialog(std::atoi(argv[2]), std::atoi(argv[3]));
+  }
+  if (command == "close-dialog" && argc == 2) {
+    HWND dialog = CurrentDialog();
+    if (dialog == nullptr) return NotFound("no dialog");
+    PostMessageA(dialog, WM_SYSCOMMAND, SC_CLOSE, 0);
+    PrintWindow("closed", dialog);
+    return 0;
   }
   if (command == "pixel" && argc == 4) {
     return Pixel(std::atoi(argv[2]), std::atoi(argv[3]));

@@ -1,7 +1,8 @@
-# Cancel during the transfer answered with Yes: the file being placed is
-# finished, nothing after it is placed, the uninstaller already placed gets
-# its descriptor copy, and there is no settings write, no Program Manager
-# registration and no finish dialog; the program ends with 0.
+# Cancel during the transfer answered with Yes (Enter, Yes having the
+# focus): the file being placed is finished, nothing after it is placed,
+# the uninstaller already placed gets its descriptor copy, and there is no
+# settings write, no Program Manager registration and no finish dialog;
+# the program ends with 0.
 . "$(dirname "$0")/../install_lib.sh"
 
 make_package game HALT.EXE "Halt Game" 448K \
@@ -19,7 +20,8 @@ expect_eq "prompt" "Insert disk 2 in drive A." "$(field text)"
 insert_disk 2
 drv box-then-click OK 2 || fail "could not press OK and Cancel"
 wait_text 101 "If you halt the installation now, you will have to run this utility again to completely install Halt Game."
-drv click 6
+drv key return   # Yes has the focus
+expect_eq "focus in the halt confirmation" 6 "$(field focus)"
 # The descriptor copy asks for disk 1 again.
 drv wait-box 30 || fail "no prompt for disk 1"
 expect_eq "prompt" "Insert disk 1 in drive A." "$(field text)"
