@@ -6,11 +6,13 @@
 // that a huge stated size costs no more than that.
 //
 // The stated size is cut to 10 bits unless the last input byte says
-// otherwise, which keeps runs short. That byte, when the input is longer
-// than 4 bytes, also steers the run: bits 0-3 make the source fail (-2) at
-// input byte 4 + 16 * n, bits 4-5 make the first write fail (1) or come
-// out short (2), bits 6 and 7 both set let the size through up to 16 bits
-// (past a full output buffer and a model rebuild).
+// otherwise, which keeps most runs short. That byte, when the input is
+// longer than 4 bytes, also steers the run: bits 0-3 make the source fail
+// (-2) at input byte 4 + 16 * n, bits 4-5 make the first write fail (1) or
+// come out short (2), bits 6-7 let the size through up to 16 bits (1: past
+// a full output buffer and a model rebuild) or whole (2, and 3 with the
+// strict end of a checking tool, which may then end with 35, but only once
+// the input has run out).
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
@@ -71,12 +73,17 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   static uint8_t buffer[kOutputBufferSize];
   Source source{data, size, 0, SIZE_MAX, false, 0x3FF};
   Sink sink{0, 0, 0};
+  bool strict = false;
   if (size > 4) {
     const uint8_t steer = data[size - 1];
     if ((steer & 0x0F) != 0) source.failAt = 4 + 16u * (steer & 0x0F);
     sink.firstWrite = (steer >> 4) & 3;
-    if ((steer & 0xC0) == 0xC0) source.sizeMask = 0xFFFF;
+    const unsigned sizeSteer = steer >> 6;
+    if (sizeSteer == 1) source.sizeMask = 0xFFFF;
+    if (sizeSteer >= 2) source.sizeMask = 0xFFFFFFFF;
+    strict = sizeSteer == 3;
   }
+  SetStrictStreamEnd(strict);
   Output.OutputBuffer = buffer;
   Output.WriteHook = Write;
   Output.WriteContext = &sink;
@@ -86,7 +93,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const ResultCode result = DecodeStream();
 
   SetDecodeSource(nullptr, nullptr);
-  if (result != kResultOk && result != kResultCancel) abort();
+  SetStrictStreamEnd(false);
+  const bool ranOut = source.next >= source.size;
+  if (result == kResultReadError && !(strict && ranOut)) abort();
+  if (result != kResultOk && result != kResultCancel &&
+      result != kResultReadError) {
+    abort();
+  }
   if (result == kResultOk) {
     if (Decoder.count < Decoder.size) abort();
     if (sink.written != Decoder.count) abort();
