@@ -187,6 +187,9 @@ HWND SetupFocus() {
   return info.hwndFocus;
 }
 
+// How long a key waits for the current dialog to take the focus.
+constexpr double kFocusSeconds = 5;
+
 // Calls probe every 50 ms until it finds something or the time is up.
 template <typename Probe>
 HWND WaitFor(double seconds, Probe probe) {
@@ -391,7 +394,18 @@ int Key(const std::string& name, const char* title, double seconds) {
     if (dialog == nullptr) return NotFound("no such dialog");
     PrintDialog(dialog);
   }
-  HWND focus = SetupFocus();
+  // A dialog just shown may not have its focus yet (more so on a loaded
+  // machine): wait a little for one inside the current dialog, and take
+  // whatever has the focus after that.
+  HWND focus = WaitFor(kFocusSeconds, []() -> HWND {
+    HWND dialog = CurrentDialog();
+    HWND found = SetupFocus();
+    return dialog != nullptr && found != nullptr &&
+                   (found == dialog || IsChild(dialog, found))
+               ? found
+               : nullptr;
+  });
+  if (focus == nullptr) focus = SetupFocus();
   if (focus == nullptr) return NotFound("no focus");
   PrintFocus(focus);
   const LPARAM scan = static_cast<LPARAM>(MapVirtualKeyA(key, MAPVK_VK_TO_VSC))
