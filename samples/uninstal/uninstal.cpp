@@ -8,8 +8,9 @@
 
 #include <cstring>
 
+#include "base/result.h"
+#include "base/text.h"
 #include "package/descriptor.h"
-#include "ui/messages.h"
 
 namespace {
 

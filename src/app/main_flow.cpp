@@ -3,6 +3,8 @@
 
 #include <cstring>
 
+#include "base/memory.h"
+#include "base/text.h"
 #include "install/registration.h"
 #include "install/run.h"
 #include "package/descriptor.h"

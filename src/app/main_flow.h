@@ -6,7 +6,7 @@
 // runs through plat::RunDialog, one after another.
 #pragma once
 
-#include "ui/messages.h"
+#include "base/result.h"
 
 // Called by start-up after a successful LoadPackage; returns when the
 // program is to end, whatever the user chose.

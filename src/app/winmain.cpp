@@ -17,12 +17,15 @@
 // again nor waits for a second quit request.
 #include "app/background.h"
 #include "app/main_flow.h"
-#include "app/main_window.h"
+#include "base/memory.h"
+#include "base/result.h"
 #include "package/descriptor.h"
+#include "platform/dialogs.h"
 #include "ui/dialog_layout.h"
 #include "ui/messages.h"
 #include "ui/resources/resource.h"
 #include "ui/ui_state.h"
+#include "ui/win32/main_window.h"
 
 HINSTANCE Instance = nullptr;
 HBRUSH DialogBrush = nullptr;

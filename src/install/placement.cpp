@@ -6,11 +6,14 @@
 #include <cstdio>
 #include <cstring>
 
+#include "base/memory.h"
+#include "base/text.h"
 #include "package/descriptor.h"
 #include "platform/platform.h"
 #include "stream/lzhuf.h"
 #include "stream/output.h"
 #include "stream/volume.h"
+#include "ui/messages.h"
 #include "ui/ui_state.h"
 
 PlacementState Placement;

@@ -18,7 +18,7 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "ui/messages.h"
+#include "base/result.h"
 
 // The uninstaller's file name inside the destination ("uninstal.exe",
 // "unins%d.exe", or programFile with ".exe" for a Control Panel package);

@@ -3,8 +3,9 @@
 
 #include <cstring>
 
+#include "base/result.h"
+#include "base/text.h"
 #include "platform/platform.h"
-#include "ui/messages.h"
 
 namespace {
 

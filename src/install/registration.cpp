@@ -3,12 +3,12 @@
 
 #include <cstring>
 
+#include "base/memory.h"
 #include "install/placement.h"
 #include "install/progman.h"
 #include "package/descriptor.h"
 #include "platform/dde.h"
 #include "ui/destination.h"
-#include "ui/messages.h"
 #include "ui/ui_state.h"
 
 namespace {

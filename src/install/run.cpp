@@ -4,11 +4,15 @@
 
 #include <cstring>
 
+#include "base/memory.h"
+#include "base/text.h"
 #include "install/placement.h"
 #include "package/descriptor.h"
+#include "platform/dialogs.h"
 #include "platform/platform.h"
 #include "platform/progress.h"
 #include "stream/volume.h"
+#include "ui/messages.h"
 #include "ui/ui_state.h"
 
 InstallationState Installation;

@@ -16,7 +16,7 @@
 
 #include <cstdint>
 
-#include "ui/messages.h"
+#include "base/result.h"
 
 struct InstallationState {
   uint32_t FilesToInstall;  // records whose noInstall bit is clear

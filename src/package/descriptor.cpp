@@ -3,6 +3,9 @@
 
 #include <cstring>
 
+#include "base/memory.h"
+#include "base/text.h"
+
 PackageState Package;
 
 void ResetPackage() { memset(&Package, 0, sizeof(Package)); }

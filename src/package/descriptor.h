@@ -22,8 +22,8 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "base/result.h"
 #include "platform/platform.h"
-#include "ui/messages.h"
 
 constexpr size_t kHeaderSize = 346;
 constexpr size_t kMagicOffset = 0;

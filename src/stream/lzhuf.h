@@ -25,8 +25,8 @@
 
 #include <cstdint>
 
+#include "base/result.h"
 #include "stream/huffman_model.h"
-#include "ui/messages.h"
 
 constexpr int kRingSize = 4096;
 constexpr int kLongestMatch = 60;

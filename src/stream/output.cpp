@@ -3,6 +3,7 @@
 
 #include <cstring>
 
+#include "ui/messages.h"
 #include "ui/ui_state.h"
 
 OutputState Output;

@@ -4,7 +4,9 @@
 
 #include <cstring>
 
+#include "base/text.h"
 #include "package/descriptor.h"
+#include "ui/messages.h"
 #include "ui/ui_state.h"
 
 VolumeState Volume;

@@ -30,8 +30,8 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "base/result.h"
 #include "platform/platform.h"
-#include "ui/messages.h"
 
 constexpr size_t kInputBufferSize = 32000;
 

@@ -3,7 +3,9 @@
 
 #include <cstring>
 
+#include "base/text.h"
 #include "package/descriptor.h"
+#include "ui/messages.h"
 
 char InstallDirectory[kPathSize];
 

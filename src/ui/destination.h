@@ -11,8 +11,8 @@
 
 #include <cstdint>
 
+#include "base/result.h"
 #include "platform/platform.h"
-#include "ui/messages.h"
 
 extern char InstallDirectory[kPathSize];
 

@@ -3,9 +3,10 @@
 
 #include <cstring>
 
+#include "base/result.h"
+#include "base/text.h"
 #include "package/descriptor.h"
 #include "platform/platform.h"
-#include "ui/messages.h"
 
 namespace {
 

@@ -1,13 +1,10 @@
-// Results, message boxes, path helpers and locked memory (see messages.h).
+// Message boxes and ReportResult (see messages.h).
 #include "ui/messages.h"
 
-#include <cstdarg>
-#include <cstdio>
 #include <cstring>
 
 #include "package/descriptor.h"
 
-char SubjectPath[kPathSize];
 char Caption[64];
 
 namespace {
@@ -55,39 +52,6 @@ void LoadCaption() {
   if (plat::LoadString(kStrCaption, Caption, sizeof(Caption)) == 0) {
     Caption[0] = '\0';
   }
-}
-
-void FormatText(char* buffer, size_t size, const char* format, ...) {
-  if (size == 0) return;
-  va_list args;
-  va_start(args, format);
-  int written = vsnprintf(buffer, size, format, args);
-  va_end(args);
-  if (written < 0) buffer[0] = '\0';
-}
-
-bool CopyText(char* buffer, size_t size, const char* text) {
-  if (size == 0) return false;
-  buffer[0] = '\0';
-  return AppendText(buffer, size, text);
-}
-
-bool AppendText(char* buffer, size_t size, const char* text) {
-  if (size == 0) return false;
-  size_t used = strnlen(buffer, size);
-  if (used == size) {  // not terminated: terminate at the limit
-    buffer[size - 1] = '\0';
-    return false;
-  }
-  while (*text != '\0') {
-    if (used + 1 >= size) {
-      buffer[used] = '\0';
-      return false;
-    }
-    buffer[used++] = *text++;
-  }
-  buffer[used] = '\0';
-  return true;
 }
 
 int SetupBox(plat::Window owner, unsigned stringId, unsigned type) {
@@ -145,49 +109,4 @@ void ReportResult(plat::Window owner, ResultCode code) {
   } else {
     PlainWarningBox(owner, static_cast<unsigned>(code));
   }
-}
-
-bool AddTrailingBackslash(char* path) {
-  size_t length = strnlen(path, kPathSize);
-  if (length == 0 || path[length - 1] == '\\') return true;
-  if (length + 1 >= kPathSize) return false;
-  path[length] = '\\';
-  path[length + 1] = '\0';
-  return true;
-}
-
-void RemoveTrailingBackslash(char* path) {
-  size_t length = strnlen(path, kPathSize);
-  if (length > 3 && path[length - 1] == '\\') path[length - 1] = '\0';
-}
-
-bool ReplaceExtension(char* path, const char* extension) {
-  size_t length = strnlen(path, kPathSize);
-  size_t base = length;
-  const char* dot = strrchr(path, '.');
-  if (dot != nullptr && strchr(dot, '\\') == nullptr) {
-    base = static_cast<size_t>(dot - path);
-  }
-  size_t extensionLength = strlen(extension);
-  if (base + extensionLength >= kPathSize) return false;
-  memcpy(path + base, extension, extensionLength + 1);
-  return true;
-}
-
-void* AllocLocked(size_t size, plat::MemHandle* handle) {
-  *handle = plat::GlobalAlloc(plat::kGmemMoveable | plat::kGmemZeroInit, size);
-  if (*handle == nullptr) return nullptr;
-  void* block = plat::GlobalLock(*handle);
-  if (block == nullptr) {
-    plat::GlobalFree(*handle);
-    *handle = nullptr;
-  }
-  return block;
-}
-
-void FreeLocked(plat::MemHandle* handle) {
-  if (*handle == nullptr) return;
-  plat::GlobalUnlock(*handle);
-  plat::GlobalFree(*handle);
-  *handle = nullptr;
 }

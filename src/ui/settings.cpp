@@ -1,8 +1,8 @@
 // The graphics-mode setting and the settings file (see settings.h).
 #include "ui/settings.h"
 
+#include "base/text.h"
 #include "platform/platform.h"
-#include "ui/messages.h"
 
 int GraphicsModeFlags = kDefaultGraphicsMode;
 int SettingsPresent = 0;

@@ -1,8 +1,9 @@
 #include "ui/ui_state.h"
 
+#include "platform/dialogs.h"
+
 plat::Window MainWindow = nullptr;
 plat::Window FileTransferDialog = nullptr;
-int ModalResult = 0;
 
 void ResetUiState() {
   MainWindow = nullptr;

@@ -17,6 +17,7 @@
 #include <cstdint>
 #include <cstdlib>
 
+#include "base/text.h"
 #include "fuzz_support.h"
 #include "stream/lzhuf.h"
 #include "stream/output.h"

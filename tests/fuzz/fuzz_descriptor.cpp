@@ -4,6 +4,7 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "base/memory.h"
 #include "fuzz_support.h"
 #include "package/descriptor.h"
 

@@ -25,12 +25,14 @@
 #include <string>
 #include <vector>
 
+#include "base/text.h"
 #include "fuzz_support.h"
 #include "package/descriptor.h"
 #include "platform/host/host_control.h"
 #include "stream/lzhuf.h"
 #include "stream/output.h"
 #include "stream/volume.h"
+#include "ui/messages.h"
 #include "ui/ui_state.h"
 
 namespace {

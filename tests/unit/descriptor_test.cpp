@@ -8,6 +8,7 @@
 #include <cstring>
 #include <string>
 
+#include "base/memory.h"
 #include "platform/host/host_control.h"
 #include "test_support.h"
 

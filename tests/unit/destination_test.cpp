@@ -11,6 +11,7 @@
 #include "package/descriptor.h"
 #include "platform/host/host_control.h"
 #include "test_support.h"
+#include "ui/messages.h"
 
 namespace {
 

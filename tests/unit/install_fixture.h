@@ -13,6 +13,9 @@
 #include <string>
 #include <vector>
 
+#include "base/memory.h"
+#include "base/result.h"
+#include "base/text.h"
 #include "install/placement.h"
 #include "install/run.h"
 #include "package/descriptor.h"
@@ -21,7 +24,6 @@
 #include "stream/output.h"
 #include "stream/volume.h"
 #include "test_support.h"
-#include "ui/messages.h"
 #include "ui/ui_state.h"
 
 // One file of a package under test.

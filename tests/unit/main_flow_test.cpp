@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "base/text.h"
 #include "install_fixture.h"
 #include "platform/host/host_dde.h"
 #include "platform/host/host_dialogs.h"

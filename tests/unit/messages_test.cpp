@@ -6,6 +6,9 @@
 #include <cstring>
 #include <string>
 
+#include "base/memory.h"
+#include "base/result.h"
+#include "base/text.h"
 #include "package/descriptor.h"
 #include "platform/host/host_control.h"
 #include "test_support.h"

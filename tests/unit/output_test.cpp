@@ -4,6 +4,8 @@
 
 #include <functional>
 
+#include "base/memory.h"
+#include "base/text.h"
 #include "stream_test_support.h"
 
 namespace {

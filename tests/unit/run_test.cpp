@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "install_fixture.h"
+#include "platform/dialogs.h"
 #include "platform/progress.h"
 
 namespace {

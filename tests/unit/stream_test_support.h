@@ -9,13 +9,16 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <deque>
 #include <map>
-#include <cstring>
 #include <random>
 #include <string>
 #include <vector>
 
+#include "base/memory.h"
+#include "base/result.h"
+#include "base/text.h"
 #include "package/descriptor.h"
 #include "platform/host/host_control.h"
 #include "stream/lzhuf.h"

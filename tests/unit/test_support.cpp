@@ -8,6 +8,8 @@
 #include <filesystem>
 #include <fstream>
 
+#include "base/result.h"
+#include "base/text.h"
 #include "install/placement.h"
 #include "install/run.h"
 #include "platform/host/host_control.h"

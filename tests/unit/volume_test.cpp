@@ -5,8 +5,10 @@
 #include <functional>
 #include <numeric>
 
+#include "base/text.h"
 #include "stream/encoder.h"
 #include "stream_test_support.h"
+#include "ui/messages.h"
 
 namespace {
 

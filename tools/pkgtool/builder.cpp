@@ -8,6 +8,8 @@
 #include <algorithm>
 #include <cerrno>
 
+#include "base/result.h"
+#include "base/text.h"
 #include "checksums.h"
 #include "host_files.h"
 #include "interrupt.h"
@@ -15,7 +17,6 @@
 #include "platform/host/pe_version.h"
 #include "stream/encoder.h"
 #include "target_name.h"
-#include "ui/messages.h"
 
 namespace pkgtool {
 namespace {

@@ -6,6 +6,8 @@
 
 #include <cerrno>
 
+#include "base/memory.h"
+#include "base/text.h"
 #include "commands.h"
 #include "host_files.h"
 #include "platform/host/host_control.h"

@@ -19,6 +19,9 @@
 #include <string>
 #include <vector>
 
+#include "base/memory.h"
+#include "base/result.h"
+#include "base/text.h"
 #include "commands.h"
 #include "host_files.h"
 #include "install/placement.h"
@@ -32,7 +35,6 @@
 #include "stream/output.h"
 #include "stream/volume.h"
 #include "ui/destination.h"
-#include "ui/messages.h"
 #include "ui/ui_state.h"
 
 namespace pkgtool {

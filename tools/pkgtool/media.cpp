@@ -5,9 +5,10 @@
 
 #include <cstring>
 
+#include "base/result.h"
+#include "base/text.h"
 #include "console.h"
 #include "host_files.h"
-#include "ui/messages.h"
 
 namespace pkgtool {
 namespace {

@@ -4,6 +4,8 @@
 
 #include <cstring>
 
+#include "base/memory.h"
+#include "base/text.h"
 #include "package/descriptor.h"
 #include "platform/host/host_control.h"
 #include "stream/lzhuf.h"

@@ -16,9 +16,9 @@
 #include <string>
 #include <vector>
 
+#include "base/result.h"
 #include "media.h"
 #include "stream/output.h"
-#include "ui/messages.h"
 
 namespace pkgtool {
 

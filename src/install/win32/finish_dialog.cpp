@@ -1,8 +1,8 @@
 // The finish dialogs 411 and 412 (see finish_dialog.h).
 #include "install/win32/finish_dialog.h"
 
+#include "base/result.h"
 #include "package/descriptor.h"
-#include "ui/messages.h"
 #include "ui/resources/dialog_ids.h"
 #include "ui/ui_state.h"
 #include "ui/win32/dialog_framework.h"

@@ -2,12 +2,12 @@
 // transfer_dialog.h), and the run's progress interface on Windows.
 #include "install/win32/transfer_dialog.h"
 
-#include "app/main_window.h"
+#include "base/text.h"
 #include "platform/progress.h"
-#include "ui/messages.h"
 #include "ui/resources/dialog_ids.h"
 #include "ui/ui_state.h"
 #include "ui/win32/dialog_framework.h"
+#include "ui/win32/main_window.h"
 
 namespace {
 

@@ -5,7 +5,6 @@
 #include <utility>
 
 #include "platform/dialogs.h"
-#include "ui/ui_state.h"
 
 namespace host {
 namespace {
@@ -40,6 +39,10 @@ const std::vector<int>& DialogsRun() { return Dialogs().run; }
 size_t DialogsPending() { return Dialogs().queue.size(); }
 
 }  // namespace host
+
+// ModalResult (dialogs.h): the scripted dialog loop below clears it, and a
+// dialog's effect or its scripted result sets it.
+int ModalResult = 0;
 
 namespace plat {
 

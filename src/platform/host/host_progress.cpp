@@ -10,10 +10,10 @@
 #include <utility>
 #include <vector>
 
+#include "platform/dialogs.h"
 #include "platform/host/host_control.h"
 #include "platform/host/host_internal.h"
 #include "platform/progress.h"
-#include "ui/ui_state.h"
 
 namespace host {
 namespace {

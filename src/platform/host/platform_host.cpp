@@ -18,8 +18,8 @@
 
 #include "platform/host/host_control.h"
 #include "platform/host/host_internal.h"
+#include "platform/host/string_table.h"
 #include "platform/platform.h"
-#include "ui/resources/string_table.h"
 
 namespace host {
 namespace {

@@ -1,4 +1,5 @@
-#include "ui/resources/string_table.h"
+// The host string table (see string_table.h).
+#include "platform/host/string_table.h"
 
 namespace {
 
@@ -8,8 +9,11 @@ struct StringEntry {
 };
 
 #define SETUP_STRING(id, text) {id, text},
+// strings.inc is the one string table of the installer, shared with the
+// resource script (ui/resources/setup.rc); the host platform's target puts
+// its folder on the include path.
 constexpr StringEntry kStrings[] = {
-#include "ui/resources/strings.inc"
+#include "strings.inc"
 };
 #undef SETUP_STRING
 

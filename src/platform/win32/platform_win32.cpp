@@ -5,7 +5,12 @@
 // the form platform.h promises.
 #include "platform/win32/windows_api.h"
 // windows_api.h first: platform.h must see the names without macros.
+#include "platform/dialogs.h"
 #include "platform/platform.h"
+
+// ModalResult (dialogs.h): the dialog loops of the window code
+// (ui/win32/dialog_framework.cpp) clear it and run until it is set.
+int ModalResult = 0;
 
 namespace plat {
 

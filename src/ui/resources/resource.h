@@ -3,7 +3,7 @@
 
    Bands by kind: dialog templates 400 to 412 and the ids of their controls
    (dialog_ids.h), string ids 32 to 43 and 200 to 309 (strings.inc, whose
-   ids the code names in ui/messages.h), icons from 800. */
+   ids the code names in base/result.h), icons from 800. */
 #ifndef SETUP_UI_RESOURCES_RESOURCE_H
 #define SETUP_UI_RESOURCES_RESOURCE_H
 

@@ -1,10 +1,11 @@
 // The Windows dialog framework (see dialog_framework.h).
 #include "ui/win32/dialog_framework.h"
 
-#include "app/main_window.h"
+#include "platform/dialogs.h"
 #include "ui/dialog_layout.h"
 #include "ui/dialog_text.h"
 #include "ui/ui_state.h"
+#include "ui/win32/main_window.h"
 
 namespace {
 

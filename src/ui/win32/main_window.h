@@ -1,8 +1,8 @@
 // What start-up leaves for the window code of the rest of the installer
 // (Windows build only): the program's module, whose resources every dialog
 // and string comes from, and DialogBrush, the grey of every dialog face.
-// MainWindow and ModalResult are in ui/ui_state.h, DialogCentre in
-// ui/dialog_layout.h, the caption in ui/messages.h.
+// MainWindow is in ui/ui_state.h, ModalResult in platform/dialogs.h,
+// DialogCentre in ui/dialog_layout.h, the caption in ui/messages.h.
 #pragma once
 
 #include "platform/win32/windows_api.h"

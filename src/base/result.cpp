@@ -1,0 +1,4 @@
+// The subject of the failure to be shown later (see result.h).
+#include "base/result.h"
+
+char SubjectPath[kPathSize];
