@@ -1,9 +1,9 @@
-// A plain stdio LZHUF decoder, the benchmark's measuring stick: the same
-// stream format as the installer's decoder (4-byte size, then the coded
-// bits; ring of spaces, writing from 4036; adaptive Huffman model with a
-// rebuild at 0x8000), written the straightforward way, one getc per input
-// byte and one putc per output byte. It is not used by anything but the
-// benchmark and makes no attempt at speed.
+// A plain stdio LZHUF decoder, the benchmark's measuring stick: the plain
+// decoder the unit tests check against (tests/reference/plain_lzhuf.h),
+// the same stream format as the installer's decoder, written the
+// straightforward way, one getc per input byte and one putc per output
+// byte. It is not used by anything but the benchmark and makes no attempt
+// at speed.
 #pragma once
 
 #include <cstdint>

@@ -4,6 +4,9 @@
 // MainWindow back in front after Program Manager has shown its group.
 // The Windows build calls DDEML; the host records every command
 // (host/host_dde.h) so the registration's order can be checked.
+//
+// Implemented for setup.exe by src/install/win32/progman_dde.cpp; on the
+// host by src/platform/host/host_dde.cpp.
 #pragma once
 
 #include <cstdint>

@@ -5,6 +5,11 @@
 // graphics-mode, destination and finish dialogs); on the host the dialogs
 // are scripted (host/host_dialogs.h), so the order in which the flow runs
 // them, and what it does with their results, can be exercised.
+//
+// Implemented for setup.exe by src/app/win32/dialog_table.cpp (which
+// procedure runs which template, over the dialog loop of
+// src/ui/win32/dialog_framework.cpp); on the host by
+// src/platform/host/host_dialogs.cpp.
 #pragma once
 
 // The one integer that ends the current dialog loop: 0 while a dialog runs;

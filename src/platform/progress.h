@@ -3,6 +3,9 @@
 // real dialog (template 410) and the dialog framework's message pump; on
 // the host they are recorded and scripted (host_control.h), so a test can
 // press Cancel before any record.
+//
+// Implemented for setup.exe by src/install/win32/transfer_dialog.cpp; on
+// the host by src/platform/host/host_progress.cpp.
 #pragma once
 
 #include "platform/platform.h"

@@ -1,3 +1,7 @@
+// Read first: tests/reference/plain_lzhuf.h, the same format decoded the
+// plain way, one byte at a time: the tests check this decoder against it
+// and the benchmark runs it as the stdio decoder to compare with.
+//
 // The LZHUF decoder: LZSS over a 4096-byte ring (longest match 60,
 // threshold 2) whose literals, match lengths and upper position bits are
 // coded with an adaptive Huffman model (stream/huffman_model.h). A file's

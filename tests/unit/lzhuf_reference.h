@@ -1,128 +1,21 @@
-// A plain, independent LZHUF coder in the shape of the published one, for
+// A plain, independent LZHUF encoder in the shape of the published one, for
 // the tests to check the installer's decoder and pkgtool's encoder against:
 // a greedy LZSS encoder with a binary search tree over the window (4096
 // positions, longest match 60, threshold 2, the nearest of equal-length
-// matches met on the search path), the adaptive Huffman model with its
-// one-by-one scans and insertion rebuild, and a decoder reading bit by bit.
-// Nothing here is shared with src/stream; it is slow and simple on purpose.
+// matches met on the search path) over the model and decoder of
+// tests/reference/plain_lzhuf.h, and a writer of chosen symbols. Nothing
+// here is shared with src/stream; it is slow and simple on purpose.
 #pragma once
 
 #include <cstdint>
 #include <cstring>
 #include <vector>
 
+#include "reference/plain_lzhuf.h"
+
 namespace reference {
 
-constexpr int N = 4096;
-constexpr int F = 60;
-constexpr int THRESHOLD = 2;
-constexpr int N_CHAR = 256 - THRESHOLD + F;  // 314
-constexpr int T = N_CHAR * 2 - 1;            // 627
-constexpr int R = T - 1;
-constexpr unsigned MAX_FREQ = 0x8000;
 constexpr int NIL = N;
-
-struct Huffman {
-  unsigned freq[T + 1];
-  int prnt[T + N_CHAR];
-  int son[T];
-
-  Huffman() {
-    for (int i = 0; i < N_CHAR; i++) {
-      freq[i] = 1;
-      son[i] = i + T;
-      prnt[i + T] = i;
-    }
-    for (int i = 0, j = N_CHAR; j <= R; i += 2, j++) {
-      freq[j] = freq[i] + freq[i + 1];
-      son[j] = i;
-      prnt[i] = prnt[i + 1] = j;
-    }
-    freq[T] = 0xffff;
-    prnt[R] = 0;
-  }
-
-  void Reconst() {
-    int j = 0;
-    for (int i = 0; i < T; i++) {
-      if (son[i] >= T) {
-        freq[j] = (freq[i] + 1) / 2;
-        son[j] = son[i];
-        j++;
-      }
-    }
-    for (int i = 0, k = N_CHAR; k < T; i += 2, k++) {
-      unsigned f = freq[k] = freq[i] + freq[i + 1];
-      int l = k - 1;
-      while (f < freq[l]) l--;
-      l++;
-      for (int m = k; m > l; m--) {
-        freq[m] = freq[m - 1];
-        son[m] = son[m - 1];
-      }
-      freq[l] = f;
-      son[l] = i;
-    }
-    for (int i = 0; i < T; i++) {
-      int k = son[i];
-      if (k >= T) {
-        prnt[k] = i;
-      } else {
-        prnt[k] = prnt[k + 1] = i;
-      }
-    }
-  }
-
-  void Update(int c) {
-    if (freq[R] == MAX_FREQ) Reconst();
-    c = prnt[c + T];
-    do {
-      unsigned k = ++freq[c];
-      int l = c + 1;
-      if (k > freq[l]) {
-        while (k > freq[++l]) {
-        }
-        l--;
-        freq[c] = freq[l];
-        freq[l] = k;
-        int i = son[c];
-        prnt[i] = l;
-        if (i < T) prnt[i + 1] = l;
-        int j = son[l];
-        son[l] = i;
-        prnt[j] = c;
-        if (j < T) prnt[j + 1] = c;
-        son[c] = j;
-        c = l;
-      }
-    } while ((c = prnt[c]) != 0);
-  }
-};
-
-// The published position tables: the code (left-aligned in 8 bits) and its
-// length for each upper six bits of a position.
-struct PositionCodes {
-  uint8_t code[64];
-  uint8_t len[64];
-  uint8_t dcode[256];
-  uint8_t dlen[256];
-  PositionCodes() {
-    static const int counts[6] = {1, 3, 8, 12, 24, 16};
-    int upper = 0, index = 0;
-    for (int band = 0; band < 6; band++) {
-      int length = band + 3;
-      int run = 1 << (8 - length);
-      for (int v = 0; v < counts[band]; v++, upper++) {
-        code[upper] = static_cast<uint8_t>(index);
-        len[upper] = static_cast<uint8_t>(length);
-        for (int e = 0; e < run; e++, index++) {
-          dcode[index] = static_cast<uint8_t>(upper);
-          dlen[index] = static_cast<uint8_t>(length);
-        }
-      }
-    }
-  }
-};
 
 struct BitWriter {
   std::vector<uint8_t>* out;
@@ -295,64 +188,75 @@ class Encoder {
   PositionCodes positions;
 };
 
-// The published decoder: bit by bit, the end of the stream reading as
-// zeros; decodes the size the stream states (a last match may run past it).
-inline std::vector<uint8_t> Decode(const std::vector<uint8_t>& stream) {
-  std::vector<uint8_t> out;
-  if (stream.size() < 4) return out;
-  uint32_t size = 0;
-  for (int i = 0; i < 4; i++)
-    size |= static_cast<uint32_t>(stream[i]) << (8 * i);
-  size_t next = 4;
-  unsigned buffer = 0;
-  int count = 0;
-  auto fill = [&] {
-    while (count <= 8) {
-      unsigned c = next < stream.size() ? stream[next] : 0;
-      next++;
-      buffer |= c << (8 - count);
-      buffer &= 0xffff;
-      count += 8;
-    }
+// Writes a stream of chosen symbols with the published model, so that a
+// test can say exactly what a decoder meets.
+class StreamCrafter {
+ public:
+  // Where the code of a symbol or of a match position lies, in bits after
+  // the size prefix.
+  struct Span {
+    bool position;
+    size_t first, end;
   };
-  auto bit = [&] {
-    fill();
-    int b = (buffer >> 15) & 1;
-    buffer = (buffer << 1) & 0xffff;
-    count--;
-    return b;
-  };
-  Huffman huff;
-  PositionCodes positions;
-  uint8_t ring[N];
-  for (int i = 0; i < N - F; i++) ring[i] = ' ';
-  for (int i = N - F; i < N; i++) ring[i] = 0;
-  int r = N - F;
-  while (out.size() < size) {
-    int c = huff.son[R];
-    while (c < T) c = huff.son[c + bit()];
-    c -= T;
-    huff.Update(c);
-    if (c < 256) {
-      out.push_back(static_cast<uint8_t>(c));
-      ring[r++] = static_cast<uint8_t>(c);
-      r &= N - 1;
-      continue;
-    }
-    fill();
-    int i = static_cast<int>(buffer >> 8);
-    buffer = (buffer << 8) & 0xffff;
-    count -= 8;
-    int upper = positions.dcode[i] << 6;
-    for (int n = positions.dlen[i] - 2; n > 0; n--) i = (i << 1) + bit();
-    int start = (r - (upper | (i & 0x3f)) - 1) & (N - 1);
-    for (int k = 0; k < c - 255 + THRESHOLD; k++) {
-      uint8_t b = ring[(start + k) & (N - 1)];
-      out.push_back(b);
-      ring[r++] = b;
-      r &= N - 1;
+
+  explicit StreamCrafter(uint32_t size) {
+    for (int i = 0; i < 4; ++i) {
+      out_.push_back(static_cast<uint8_t>(size >> (8 * i)));
     }
   }
+  StreamCrafter& Literal(uint8_t byte) {
+    Symbol(byte);
+    return *this;
+  }
+  // A match of length 3 to 60 from distance + 1 positions back.
+  StreamCrafter& Match(int length, int distance) {
+    Symbol(255 - THRESHOLD + length);
+    const size_t first = BitCount();
+    const int upper = distance >> 6;
+    bits_.PutBits(codes_.code[upper] >> (8 - codes_.len[upper]),
+                  codes_.len[upper]);
+    bits_.PutBits(static_cast<unsigned>(distance & 0x3F), 6);
+    spans_.push_back({true, first, BitCount()});
+    return *this;
+  }
+  std::vector<uint8_t> Finish() {
+    bits_.Finish();
+    return out_;
+  }
+  const std::vector<Span>& spans() const { return spans_; }
+
+ private:
+  size_t BitCount() const {
+    return (out_.size() - 4) * 8 + static_cast<size_t>(bits_.length);
+  }
+  void Symbol(int c) {
+    const size_t first = BitCount();
+    std::vector<int> path;
+    for (int k = huff_.prnt[c + T]; k != R; k = huff_.prnt[k]) {
+      path.push_back(k & 1);
+    }
+    for (size_t i = path.size(); i-- > 0;) bits_.Put(path[i]);
+    huff_.Update(c);
+    spans_.push_back({false, first, BitCount()});
+  }
+
+  std::vector<uint8_t> out_;
+  BitWriter bits_{&out_};
+  Huffman huff_;
+  PositionCodes codes_;
+  std::vector<Span> spans_;
+};
+
+// The plain decoder on a stream held in memory: the bytes it decodes
+// (none when the stream ends inside its size prefix).
+inline std::vector<uint8_t> Decode(const std::vector<uint8_t>& stream) {
+  std::vector<uint8_t> out;
+  size_t next = 0;
+  DecodeBytes(
+      [&] {
+        return next < stream.size() ? static_cast<int>(stream[next++]) : -1;
+      },
+      [&](int byte) { out.push_back(static_cast<uint8_t>(byte)); });
   return out;
 }
 

@@ -1,6 +1,6 @@
 // The LZHUF decoder: crafted streams, one per rule or failure; agreement
-// with the published coder (tests/unit/lzhuf_reference.h) on its streams,
-// on damaged streams and across model rebuilds.
+// with the plain coder (tests/reference/plain_lzhuf.h, lzhuf_reference.h)
+// on its streams, on damaged streams and across model rebuilds.
 #include <gtest/gtest.h>
 
 #include <cstring>
@@ -13,69 +13,11 @@
 
 namespace {
 
+using reference::StreamCrafter;
 using stream_test::DecodeInMemory;
 using stream_test::MemoryDecode;
+using stream_test::RandomBytes;
 using stream_test::TextSample;
-
-// Writes a stream of chosen symbols with the published model, so that a
-// test can say exactly what the decoder meets.
-class StreamCrafter {
- public:
-  // Where the code of a symbol or of a match position lies, in bits after
-  // the size prefix.
-  struct Span {
-    bool position;
-    size_t first, end;
-  };
-
-  explicit StreamCrafter(uint32_t size) {
-    for (int i = 0; i < 4; ++i) {
-      out_.push_back(static_cast<uint8_t>(size >> (8 * i)));
-    }
-  }
-  StreamCrafter& Literal(uint8_t byte) {
-    Symbol(byte);
-    return *this;
-  }
-  // A match of length 3 to 60 from distance + 1 positions back.
-  StreamCrafter& Match(int length, int distance) {
-    Symbol(255 - reference::THRESHOLD + length);
-    const size_t first = BitCount();
-    const int upper = distance >> 6;
-    bits_.PutBits(codes_.code[upper] >> (8 - codes_.len[upper]),
-                  codes_.len[upper]);
-    bits_.PutBits(static_cast<unsigned>(distance & 0x3F), 6);
-    spans_.push_back({true, first, BitCount()});
-    return *this;
-  }
-  Bytes Finish() {
-    bits_.Finish();
-    return out_;
-  }
-  const std::vector<Span>& spans() const { return spans_; }
-
- private:
-  size_t BitCount() const {
-    return (out_.size() - 4) * 8 + static_cast<size_t>(bits_.length);
-  }
-  void Symbol(int c) {
-    const size_t first = BitCount();
-    std::vector<int> path;
-    for (int k = huff_.prnt[c + reference::T]; k != reference::R;
-         k = huff_.prnt[k]) {
-      path.push_back(k & 1);
-    }
-    for (size_t i = path.size(); i-- > 0;) bits_.Put(path[i]);
-    huff_.Update(c);
-    spans_.push_back({false, first, BitCount()});
-  }
-
-  Bytes out_;
-  reference::BitWriter bits_{&out_};
-  reference::Huffman huff_;
-  reference::PositionCodes codes_;
-  std::vector<Span> spans_;
-};
 
 class LzhufDecoder : public ::testing::Test {
  protected:
@@ -84,13 +26,6 @@ class LzhufDecoder : public ::testing::Test {
     ResetDecoder();
   }
 };
-
-Bytes RandomBytes(size_t size, uint32_t seed) {
-  std::mt19937 random(seed);
-  Bytes bytes(size);
-  for (uint8_t& b : bytes) b = static_cast<uint8_t>(random());
-  return bytes;
-}
 
 Bytes PublishedEncode(const Bytes& data) {
   auto encoder = std::make_unique<reference::Encoder>();
@@ -469,83 +404,6 @@ TEST(DecoderOutput, HugeStatedSizeOnATinyStreamEndsQuickly) {
       EXPECT_EQ(drive.otherBoxes()[0].text, "FILE0.DAT: read error!");
     }
   }
-}
-
-// ---- seed corpora of the fuzz targets
-// ------------------------------------------------------
-
-// Writes the seed corpora of fuzz_decoder and fuzz_volume into
-// $STREAM_CORPUS_DIR (run by hand with --gtest_also_run_disabled_tests when
-// the corpora need remaking; fixed content, no seed).
-TEST(FuzzCorpus, DISABLED_WriteSeedCorpora) {
-  const char* root = std::getenv("STREAM_CORPUS_DIR");
-  ASSERT_NE(root, nullptr);
-  auto write = [&](const std::string& target, const std::string& name,
-                   const Bytes& bytes) {
-    WriteFile(std::string(root) + "/" + target + "/" + name, bytes);
-  };
-  const Bytes text = TextSample(1500, 21);
-  const Bytes random = RandomBytes(600, 22);
-  const Bytes textStream = EncodeBuffer(text.data(), text.size());
-  const Bytes randomStream = EncodeBuffer(random.data(), random.size());
-  Bytes truncated(textStream.begin(),
-                  textStream.begin() + textStream.size() / 3);
-  Bytes flipped = textStream;
-  flipped[textStream.size() / 2] ^= 0x10;
-  Bytes hugeSize = textStream;
-  hugeSize[3] = 0x7F;
-  // fuzz_decoder: a raw stream.
-  write("fuzz_decoder", "text", textStream);
-  write("fuzz_decoder", "random", randomStream);
-  write("fuzz_decoder", "empty_file", {0, 0, 0, 0});
-  write("fuzz_decoder", "short_prefix", {9, 0});
-  write("fuzz_decoder", "truncated", truncated);
-  write("fuzz_decoder", "bit_flipped", flipped);
-  write("fuzz_decoder", "huge_size", hugeSize);
-  write("fuzz_decoder", "crafted_matches",
-        StreamCrafter(40).Literal('a').Match(30, 0).Match(9, 4095).Finish());
-  // fuzz_volume: see tests/fuzz/fuzz_volume.cpp for the layout: a control
-  // byte, chunk entries, then the volumes of disks 1 to 3.
-  auto volumeInput = [](uint8_t control, const std::vector<ChunkEntry>& chunks,
-                        const std::vector<Bytes>& volumes) {
-    Bytes in;
-    in.push_back(control);
-    in.push_back(static_cast<uint8_t>(chunks.size()));
-    for (const ChunkEntry& c : chunks) {
-      for (int i = 0; i < 2; ++i)
-        in.push_back(static_cast<uint8_t>(c.disk >> (8 * i)));
-      for (int i = 0; i < 4; ++i)
-        in.push_back(static_cast<uint8_t>(c.offset >> (8 * i)));
-      for (int i = 0; i < 4; ++i)
-        in.push_back(static_cast<uint8_t>(c.length >> (8 * i)));
-    }
-    for (const Bytes& v : volumes) {
-      in.push_back(static_cast<uint8_t>(v.size()));
-      in.push_back(static_cast<uint8_t>(v.size() >> 8));
-      in.insert(in.end(), v.begin(), v.end());
-    }
-    return in;
-  };
-  const uint32_t n = static_cast<uint32_t>(textStream.size());
-  const uint32_t half = n / 2;
-  Bytes one = MakeVolume(1, textStream);
-  Bytes firstHalf =
-      MakeVolume(1, Bytes(textStream.begin(), textStream.begin() + half));
-  Bytes secondHalf =
-      MakeVolume(2, Bytes(textStream.begin() + half, textStream.end()));
-  write("fuzz_volume", "one_chunk", volumeInput(0, {{1, 2, n}}, {one}));
-  write("fuzz_volume", "two_disks",
-        volumeInput(0, {{1, 2, half}, {2, 2, n - half}},
-                    {firstHalf, secondHalf}));
-  write("fuzz_volume", "disks_1_2_1",
-        volumeInput(0, {{1, 2, 3}, {2, 2, n - half}, {1, 5, half - 3}},
-                    {firstHalf, secondHalf}));
-  write("fuzz_volume", "truncated_volume",
-        volumeInput(0, {{1, 2, n}},
-                    {Bytes(one.begin(), one.begin() + one.size() / 2)}));
-  write("fuzz_volume", "wrong_disk", volumeInput(0, {{2, 2, n}}, {one, one}));
-  write("fuzz_volume", "read_faults", volumeInput(0x35, {{1, 2, n}}, {one}));
-  write("fuzz_volume", "write_faults", volumeInput(0xA7, {{1, 2, n}}, {one}));
 }
 
 }  // namespace

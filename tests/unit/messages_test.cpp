@@ -1,4 +1,5 @@
-// Message boxes, ReportResult, the path helpers and locked memory.
+// Message boxes, ReportResult, the string table's coverage, the path
+// helpers and locked memory.
 #include "ui/messages.h"
 
 #include <gtest/gtest.h>
@@ -11,6 +12,7 @@
 #include "base/text.h"
 #include "package/descriptor.h"
 #include "platform/host/host_control.h"
+#include "platform/host/string_table.h"
 #include "test_support.h"
 
 namespace {
@@ -114,6 +116,25 @@ TEST(ReportResult, PathCodesNameSubjectPathUnderProgramFileCaption) {
   EXPECT_EQ(host::Boxes()[1].text, "D:\\SETUP.bin: read error!");
   EXPECT_EQ(host::Boxes()[2].text, "D:\\SETUP.bin: write error!");
   for (const host::Box& box : host::Boxes()) EXPECT_EQ(box.type, 0x30u);
+}
+
+// Every failure (32 to 43) and every other string id has a text in the
+// string table; the button answers are not failures and have none.
+TEST(StringTable, EveryResultCodeAndStringIdHasAText) {
+  for (ResultCode code = kResultWindowProblem; code <= kResultError; ++code) {
+    const char* text = StringTableText(static_cast<unsigned>(code));
+    EXPECT_TRUE(text != nullptr && *text != '\0') << "result " << code;
+  }
+  for (unsigned id :
+       {kStrCreateDirectory, kStrKb, kStrInsertDisk, kStrFinishGame,
+        kStrFinishControlPanel, kStrGroup, kStrUninstallItem, kStrCaption}) {
+    const char* text = StringTableText(id);
+    EXPECT_TRUE(text != nullptr && *text != '\0') << "string " << id;
+  }
+  for (ResultCode answer :
+       {kResultOk, kResultCancel, kResultAbort, kResultRetry, kResultIgnore}) {
+    EXPECT_EQ(StringTableText(static_cast<unsigned>(answer)), nullptr);
+  }
 }
 
 TEST(ReportResult, OtherCodesArePlainWarnings) {

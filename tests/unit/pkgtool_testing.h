@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "commands.h"
+#include "test_seed.h"
 #include "test_support.h"
 
 namespace pkgtool_testing {
@@ -88,18 +89,8 @@ inline int RunToolInChild(const std::vector<std::string>& args,
   return status;
 }
 
-// The seed of a random test: PKGTOOL_TEST_SEED when set, otherwise a fixed
-// one, so that every run of the suite is the same. Printed so that a
-// failure can be replayed; set the variable to explore other seeds.
-inline uint32_t TestSeed() {
-  const char* given = std::getenv("PKGTOOL_TEST_SEED");
-  uint32_t seed = given != nullptr
-                      ? static_cast<uint32_t>(std::strtoul(given, nullptr, 0))
-                      : 20261207u;
-  std::printf("[ seed     ] PKGTOOL_TEST_SEED=%u\n", seed);
-  ::testing::Test::RecordProperty("seed", std::to_string(seed));
-  return seed;
-}
+// The seed of a random pkgtool test (test_seed.h).
+inline uint32_t TestSeed() { return TestSeedOr(20261207u); }
 
 // size bytes that compress somewhat: runs of repeated words and noise.
 inline Bytes SampleBytes(size_t size, uint32_t seed) {

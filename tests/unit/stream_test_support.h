@@ -24,22 +24,15 @@
 #include "stream/lzhuf.h"
 #include "stream/output.h"
 #include "stream/volume.h"
+#include "test_seed.h"
 #include "test_support.h"
 #include "ui/messages.h"
 #include "ui/ui_state.h"
 
 namespace stream_test {
 
-// The seed of a randomised test: STREAM_TEST_SEED when set, else the fixed
-// default. Printed, so that a failure can be replayed.
-inline uint32_t TestSeed(uint32_t fallback = 20240611) {
-  const char* text = std::getenv("STREAM_TEST_SEED");
-  uint32_t seed = text != nullptr
-                      ? static_cast<uint32_t>(std::strtoul(text, nullptr, 0))
-                      : fallback;
-  std::printf("[   SEED   ] STREAM_TEST_SEED=%u\n", seed);
-  return seed;
-}
+// The seed of a randomised stream test (test_seed.h).
+inline uint32_t TestSeed() { return TestSeedOr(20240611); }
 
 // One chunk of a stream placed on a disk: the entry and its bytes.
 struct PlacedChunk {
@@ -219,6 +212,14 @@ inline Bytes TextSample(size_t size, uint32_t seed) {
   }
   text.resize(size);
   return text;
+}
+
+// size random bytes, the same for the same seed: a stream with few matches.
+inline Bytes RandomBytes(size_t size, uint32_t seed) {
+  std::mt19937 random(seed);
+  Bytes bytes(size);
+  for (uint8_t& b : bytes) b = static_cast<uint8_t>(random());
+  return bytes;
 }
 
 // Reads the current record's bytes through ReadSourceByte until it returns
