@@ -13,10 +13,8 @@
 void MainFlow();
 
 // The installation, in order: the destination dialog (2 when the user
-// quits it); the data stream's preparation (CurrentDisk 1, DataVolumePath
-// = SourceDirectory + programFile with ".dat", no volume open, the 32000-
-// byte InputBuffer: 37, shown to nobody, when it cannot be had); the
-// installation run; the volume closed and the buffer released. A non-zero
+// quits it); OpenDataStream (37, shown to nobody, when the InputBuffer
+// cannot be had); the installation run; CloseDataStream. A non-zero
 // result of the run is returned as it is, with nothing of what follows:
 // the settings write (only when the settings were absent), the Program
 // Manager registration (not for a Control Panel package) and the finish

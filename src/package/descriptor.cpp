@@ -48,6 +48,17 @@ bool ValidateRecord(const uint8_t* table, size_t tableSize, size_t offset,
 
 }  // namespace
 
+bool DataVolumeName(const char* directory, const char* programFile,
+                    char* path) {
+  if (CopyText(path, kPathSize, directory) &&
+      AppendText(path, kPathSize, programFile) &&
+      ReplaceExtension(path, ".dat")) {
+    return true;
+  }
+  path[0] = '\0';
+  return false;
+}
+
 bool ValidateRecordTable(const uint8_t* table, size_t tableSize,
                          unsigned recordCount) {
   size_t offset = 0;

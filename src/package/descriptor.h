@@ -78,6 +78,13 @@ void ResetPackage();
 // allocated. SubjectPath names the descriptor from step 4 on.
 ResultCode LoadPackage();
 
+// The data volume's path: directory ("" for the bare name) followed by
+// programFile with ".dat" in place of its extension (appended when it has
+// none); the volume has the same name on every disk. False, with path
+// empty, when the result would not fit in 259 characters: a path is never
+// cut into the name of another file. path holds kPathSize bytes.
+bool DataVolumeName(const char* directory, const char* programFile, char* path);
+
 // Checks the record table's layout: every record inside the table, its
 // recordSize large enough for its name, terminator, version words and chunk
 // list, the name terminated and not empty, the chunk list terminated inside

@@ -22,19 +22,16 @@ ResultCode FlushOutput() {
             ? Output.WriteHook(Output.WriteContext, Output.OutputBuffer, count)
             : plat::lwrite(Output.OutputHandle, Output.OutputBuffer, count);
     if (n >= count) break;
-    int answer;
-    if (n < 0) {
-      answer = RetryCancelBox(FileTransferDialog, kResultWriteError,
-                              Output.TargetPath);
-    } else {
-      answer = RetryCancelBox(FileTransferDialog, kResultDiskFull,
-                              Output.TargetPath);
-      // Whatever the answer, keep only what is still missing.
-      if (n > 0) {
-        std::memmove(Output.OutputBuffer, Output.OutputBuffer + n,
-                     static_cast<size_t>(count - n));
-        Output.OutputCount -= static_cast<int>(n);
-      }
+    Output.Showing = n < 0 ? kResultWriteError : kResultDiskFull;
+    const int answer = RetryCancelBox(FileTransferDialog,
+                                      static_cast<unsigned>(Output.Showing),
+                                      Output.TargetPath);
+    Output.Showing = kResultOk;
+    // Whatever the answer, keep only what is still missing.
+    if (n > 0) {
+      std::memmove(Output.OutputBuffer, Output.OutputBuffer + n,
+                   static_cast<size_t>(count - n));
+      Output.OutputCount -= static_cast<int>(n);
     }
     if (answer != kResultRetry) return kResultCancel;
   }

@@ -33,6 +33,8 @@ struct OutputState {
   char TargetPath[kPathSize];    // named in write-error messages
   OutputWriteHook WriteHook;     // null: plat::lwrite to OutputHandle
   void* WriteContext;            // passed to WriteHook
+  ResultCode Showing;  // 36 or 40 while that box is up, otherwise 0: for a
+                       // caller that answers the boxes itself (pkgtool)
 };
 
 extern OutputState Output;

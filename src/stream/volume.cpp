@@ -4,6 +4,7 @@
 
 #include <cstring>
 
+#include "base/memory.h"
 #include "base/text.h"
 #include "package/descriptor.h"
 #include "ui/messages.h"
@@ -16,14 +17,28 @@ namespace {
 constexpr int kEndOfInput = -1;
 constexpr int kSourceFailed = -2;
 
+const char* CurrentRecordName() {
+  return Volume.CurrentRecord != nullptr ? RecordName(Volume.CurrentRecord)
+                                         : "";
+}
+
 // Shows the OK-only "%s: read error!" naming the current record: the volume
 // delivered fewer bytes than the chunk says it holds.
 int ReportShortRead() {
-  CopyText(
-      SubjectPath, sizeof SubjectPath,
-      Volume.CurrentRecord != nullptr ? RecordName(Volume.CurrentRecord) : "");
+  CopyText(SubjectPath, sizeof SubjectPath, CurrentRecordName());
+  Volume.Showing = kRecordReadErrorBox;
   ReportResult(FileTransferDialog, kResultReadError);
+  Volume.Showing = kNoVolumeBox;
   return kSourceFailed;
+}
+
+// The Retry/Cancel "%s: read error!" naming name, with Showing set to what
+// it is about. True on Retry.
+bool RetryRead(VolumeBox box, const char* name) {
+  Volume.Showing = box;
+  const int answer = RetryCancelBox(FileTransferDialog, kResultReadError, name);
+  Volume.Showing = kNoVolumeBox;
+  return answer == kResultRetry;
 }
 
 // Reads the volume's 2-byte volumeDisk field from the start of file. A
@@ -35,8 +50,7 @@ int ReadVolumeDisk(plat::HFile file) {
     long n = plat::lread(file, field, sizeof field);
     if (n == static_cast<long>(sizeof field)) return ReadU16(field);
     if (n >= 0) return -1;  // too short to be any disk's volume
-    if (RetryCancelBox(FileTransferDialog, kResultReadError,
-                       Volume.DataVolumePath) != kResultRetry) {
+    if (!RetryRead(kVolumeReadErrorBox, Volume.DataVolumePath)) {
       return kSourceFailed;
     }
     plat::llseek(file, 0, plat::kSeekSet);
@@ -67,8 +81,7 @@ int OpenCurrentVolume() {
   for (;;) {
     plat::HFile file = plat::lopen(Volume.DataVolumePath, plat::kOpenRead);
     if (file == plat::kFileError) {
-      if (RetryCancelBox(FileTransferDialog, kResultReadError,
-                         Volume.DataVolumePath) != kResultRetry) {
+      if (!RetryRead(kVolumeReadErrorBox, Volume.DataVolumePath)) {
         return kSourceFailed;
       }
       continue;
@@ -120,6 +133,31 @@ void ResetVolume() {
   Volume.CurrentDisk = 1;
 }
 
+ResultCode OpenDataStream() {
+  Volume.CurrentDisk = 1;
+  // The header field need not be terminated: at most 259 characters count.
+  char programFile[kProgramFileSize];
+  const size_t length =
+      strnlen(Package.Header.programFile, kProgramFileSize - 1);
+  std::memcpy(programFile, Package.Header.programFile, length);
+  programFile[length] = '\0';
+  DataVolumeName(Package.SourceDirectory, programFile, Volume.DataVolumePath);
+  Volume.VolumeHandle = plat::kFileError;
+  Volume.InputBuffer =
+      static_cast<uint8_t*>(AllocLocked(kInputBufferSize, &Volume.InputMemory));
+  Volume.InputLeft = 0;
+  Volume.InputCursor = Volume.InputBuffer;
+  return Volume.InputBuffer != nullptr ? kResultOk : kResultNoMemory;
+}
+
+void CloseDataStream() {
+  CloseVolume();
+  FreeLocked(&Volume.InputMemory);
+  Volume.InputBuffer = nullptr;
+  Volume.InputCursor = nullptr;
+  Volume.InputLeft = 0;
+}
+
 void StartRecordStream(const uint8_t* record) {
   Volume.CurrentRecord = record;
   Volume.ChunkCursor = FirstChunkEntry(record);
@@ -152,11 +190,7 @@ int RefillSourceByte() {
     if (retry && SeekToChunk() != 0) return kSourceFailed;
     long n = plat::lread(Volume.VolumeHandle, Volume.InputBuffer, wanted);
     if (n < 0) {
-      const char* name = Volume.CurrentRecord != nullptr
-                             ? RecordName(Volume.CurrentRecord)
-                             : "";
-      if (RetryCancelBox(FileTransferDialog, kResultReadError, name) !=
-          kResultRetry) {
+      if (!RetryRead(kRecordReadErrorBox, CurrentRecordName())) {
         return kSourceFailed;
       }
       continue;
@@ -192,8 +226,10 @@ int PromptForDisk(plat::Window parent) {
 #if defined(__GNUC__)
 #pragma GCC diagnostic pop
 #endif
+  Volume.Showing = kDiskPromptBox;
   int answer = plat::MessageBox(parent, text, Caption,
                                 plat::kMbOkCancel | plat::kMbIconExclamation);
+  Volume.Showing = kNoVolumeBox;
   return answer == plat::kIdOk ? 0 : 1;
 }
 

@@ -35,6 +35,15 @@
 
 constexpr size_t kInputBufferSize = 32000;
 
+// Which of the reader's boxes is up, for a caller that answers the boxes
+// itself (pkgtool) and must not go by their wording.
+enum VolumeBox : uint8_t {
+  kNoVolumeBox,
+  kDiskPromptBox,       // the prompt for CurrentDisk
+  kVolumeReadErrorBox,  // "%s: read error!" naming DataVolumePath
+  kRecordReadErrorBox,  // "%s: read error!" naming CurrentRecord
+};
+
 // All of the reader's state; one file is read at a time.
 struct VolumeState {
   char DataVolumePath[kPathSize];  // same name on every disk
@@ -50,6 +59,7 @@ struct VolumeState {
   uint32_t ChunkPosition;          // volume offset of the current chunk's
                                    // next unread byte
   uint32_t EndReads;               // -1s delivered for the current file
+  VolumeBox Showing;               // set while one of its boxes is up
 };
 
 // How many times the end of a file's input (-1) is delivered before the
@@ -65,6 +75,18 @@ extern VolumeState Volume;
 // Clears the state: no volume open (the handle is not closed), no buffer,
 // CurrentDisk 1.
 void ResetVolume();
+
+// Prepares the data stream of an installation run: CurrentDisk 1,
+// DataVolumePath the package's SourceDirectory followed by the data volume's
+// name (DataVolumeName; left empty when it would not fit, so that no volume
+// opens and the first read shows the read error), no volume open, the
+// InputBuffer taken with nothing in it. 0, or 37 (shown to nobody) when the
+// InputBuffer cannot be had.
+ResultCode OpenDataStream();
+
+// Closes the open volume, if any, and releases the InputBuffer. Does
+// nothing more when called again, or for a stream that never opened.
+void CloseDataStream();
 
 // Per-file reset: CurrentRecord = record, ChunkCursor = its first chunk
 // entry, ChunkLeft 0, InputLeft 0, InputCursor at the InputBuffer's start,
@@ -89,7 +111,8 @@ inline int ReadSourceByte() {
 }
 
 // "Insert disk %d in drive %s." with CurrentDisk and SourceDirectory's
-// drive letter, caption "Setup", OK and Cancel. 0 on OK, 1 otherwise.
+// drive letter, caption "Setup", OK and Cancel, the exclamation icon, with
+// Showing kDiskPromptBox while it is up. 0 on OK, 1 otherwise.
 int PromptForDisk(plat::Window parent);
 
 // Closes the open volume, if any, and marks none open.

@@ -6,10 +6,9 @@
 #include <cstdlib>
 #include <string>
 
-#include "package/descriptor.h"
+#include "install/installer_state.h"
 #include "platform/host/host_control.h"
 #include "platform/platform.h"
-#include "ui/ui_state.h"
 
 const std::string& FuzzDriveDirectory() {
   static std::string directory = [] {
@@ -23,8 +22,7 @@ const std::string& FuzzDriveDirectory() {
 
 void FuzzResetHost() {
   host::Reset();
-  ResetPackage();
-  ResetUiState();
+  ResetInstallerState();
   host::MapDrive('A', FuzzDriveDirectory());
   host::SetModulePath("A:\\SETUP.EXE");
   host::SetResponder([](const host::Box& box) {

@@ -8,8 +8,10 @@
 #include <string>
 #include <vector>
 
+#include "base/result.h"
 #include "commands.h"
 #include "install_fixture.h"
+#include "platform/host/string_table.h"
 #include "test_support.h"
 
 namespace {
@@ -151,6 +153,31 @@ TEST_F(PkgtoolInstall, TwoDiskProductInstallsByteForByte) {
                         "Other,,,,,C:\\GAMES\\QUEST)]"),
             std::string::npos)
       << report;
+}
+
+// A disk prompt is known by the reader's state, not by its wording: with
+// the prompt's string changed, the later disk is still found.
+TEST_F(PkgtoolInstall, AnswersDiskPromptsWhateverTheirWording) {
+  const std::vector<SourceFile> files = QuestFiles();
+  const std::string descriptor = Build("Quest", "QUEST.EXE", files);
+  struct Reworded {
+    Reworded() {
+      OverrideStringTableText(kStrInsertDisk,
+                              "Legen Sie Diskette %d in Laufwerk %s ein.");
+    }
+    ~Reworded() { OverrideStringTableText(kStrInsertDisk, nullptr); }
+  } reworded;
+  // A prompt taken for another box would be answered OK with the wrong
+  // disk in the drive, again and again: the opens run out instead.
+  host::InjectFault(host::Fault::kOpen, 1000, 1 << 30);
+
+  std::string report;
+  ASSERT_EQ(Install(descriptor, &report), 0) << report;
+  for (const SourceFile& file : files) {
+    if (file.installedAt.empty()) continue;
+    EXPECT_EQ(ReadFile(OnC(file.installedAt)), file.content)
+        << file.installedAt;
+  }
 }
 
 // Over an earlier installation: whatever the run could not complete stays

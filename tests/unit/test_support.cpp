@@ -10,16 +10,8 @@
 
 #include "base/result.h"
 #include "base/text.h"
-#include "install/placement.h"
-#include "install/run.h"
+#include "install/installer_state.h"
 #include "platform/host/host_control.h"
-#include "stream/lzhuf.h"
-#include "stream/output.h"
-#include "stream/volume.h"
-#include "ui/destination.h"
-#include "ui/messages.h"
-#include "ui/settings.h"
-#include "ui/ui_state.h"
 
 void ResetAllState() {
   host::Reset();
@@ -27,17 +19,7 @@ void ResetAllState() {
     ADD_FAILURE() << "message box without an answer: [" << box.caption << "] "
                   << box.text;
   });
-  ResetPackage();
-  ResetUiState();
-  ResetVolume();
-  ResetOutput();
-  ResetDecoder();
-  ResetPlacement();
-  ResetRun();
-  ResetDestination();
-  ResetSettings();
-  SubjectPath[0] = '\0';
-  Caption[0] = '\0';
+  ResetInstallerState();
 }
 
 TempDir::TempDir() {

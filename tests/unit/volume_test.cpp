@@ -384,6 +384,31 @@ TEST(VolumeReader, ChunkBoundaryInsideTheSizePrefixIsInvisibleToTheDecoder) {
 // ---- the disk prompt
 // -----------------------------------------------------------
 
+TEST(DataStream, OpensOnDiskOneWithAnEmptyBufferAndClosesOnceOnly) {
+  TempDir dir;
+  host::MapDrive('A', dir.path());
+  WriteFile(dir.path() + "/QUEST.dat", MakeVolume(1, Pattern(10)));
+  CopyText(Package.SourceDirectory, kPathSize, "A:\\");
+  CopyText(Package.Header.programFile, kProgramFileSize, "QUEST.EXE");
+  Volume.CurrentDisk = 3;
+  ASSERT_EQ(OpenDataStream(), kResultOk);
+  EXPECT_EQ(Volume.CurrentDisk, 1);
+  EXPECT_STREQ(Volume.DataVolumePath, "A:\\QUEST.dat");
+  EXPECT_EQ(Volume.VolumeHandle, plat::kFileError);
+  ASSERT_NE(Volume.InputBuffer, nullptr);
+  EXPECT_EQ(Volume.InputCursor, Volume.InputBuffer);
+  EXPECT_EQ(Volume.InputLeft, 0);
+
+  Volume.VolumeHandle = plat::lopen(Volume.DataVolumePath, plat::kOpenRead);
+  ASSERT_NE(Volume.VolumeHandle, plat::kFileError);
+  CloseDataStream();
+  EXPECT_EQ(Volume.VolumeHandle, plat::kFileError);
+  EXPECT_EQ(Volume.InputBuffer, nullptr);
+  EXPECT_EQ(Volume.InputMemory, nullptr);
+  CloseDataStream();  // a second close finds nothing to release
+  EXPECT_EQ(Volume.InputBuffer, nullptr);
+}
+
 struct PromptCase {
   const char* sourceDirectory;
   uint16_t disk;

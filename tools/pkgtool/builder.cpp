@@ -386,6 +386,275 @@ void RemoveEarlierFiles(const std::string& outputDir,
   }
 }
 
+// The names of the files disk 1 carries beside the noInstall copies, and
+// the installer's size (0 without one).
+struct Disk1Files {
+  std::string descriptorName;
+  std::string volumeName;
+  std::string installerName;  // "" when no installer is given
+  uint64_t installerSize = 0;
+};
+
+// Notes on console.err every file whose size its record's sizeKb cannot
+// hold.
+void NoteClampedSizes(const Manifest& manifest,
+                      const std::vector<PreparedFile>& files,
+                      const Console& console) {
+  for (const PreparedFile& file : files) {
+    if (SizeKb(file.size) != (file.size + 1023) / 1024) {
+      std::fprintf(console.err,
+                   "pkgtool: note: %s:%d: %s is %llu bytes; its record says "
+                   "65535 Kb, the most it can hold, so the space the "
+                   "installer asks for is too small\n",
+                   manifest.path.c_str(), file.file.line,
+                   file.file.target.c_str(),
+                   static_cast<unsigned long long>(file.size));
+    }
+  }
+}
+
+// Names the descriptor, the data volume and the installer on disk 1 and
+// finds the installer's size; false with *errors when one cannot be had.
+bool NameDisk1Files(const Manifest& manifest, const BuildOptions& options,
+                    Disk1Files* disk1, std::vector<std::string>* errors) {
+  disk1->descriptorName = DescriptorFileName(options.installerPath);
+  std::string error;
+  if (!VolumeNameFor(manifest.programFile, &disk1->volumeName, &error)) {
+    errors->push_back(manifest.path + ": " + error);
+    return false;
+  }
+  if (!options.installerPath.empty()) {
+    disk1->installerName = BaseName(options.installerPath);
+    if (!FileSize(options.installerPath, &disk1->installerSize)) {
+      errors->push_back(options.installerPath +
+                        ": cannot read the installer: " + SystemError());
+      return false;
+    }
+  }
+  return true;
+}
+
+// Appends to *errors every two files of disk 1 that would have the same
+// name, whatever its case: everything disk 1 carries needs its own.
+void CheckDisk1Names(const Manifest& manifest,
+                     const std::vector<PreparedFile>& files,
+                     const Disk1Files& disk1,
+                     std::vector<std::string>* errors) {
+  std::vector<std::pair<std::string, std::string>> disk1Names = {
+      {disk1.descriptorName, "the descriptor"},
+      {disk1.volumeName, "the data volume"},
+      {kChecksumListName, "the checksum list"}};
+  if (!disk1.installerName.empty()) {
+    disk1Names.push_back({disk1.installerName, "the installer"});
+  }
+  for (const PreparedFile& file : files) {
+    if (file.file.noInstall) {
+      disk1Names.push_back({PlainCopyPath(file.file.target),
+                            "the noInstall file " + file.file.target});
+    }
+  }
+  for (size_t i = 0; i < disk1Names.size(); ++i) {
+    for (size_t j = i + 1; j < disk1Names.size(); ++j) {
+      if (strcasecmp(disk1Names[i].first.c_str(),
+                     disk1Names[j].first.c_str()) == 0) {
+        errors->push_back(manifest.path + ": " + disk1Names[i].second +
+                          " and " + disk1Names[j].second +
+                          " would both be disk1/" + disk1Names[j].first);
+      }
+    }
+  }
+}
+
+// Sorts the media already in OUTDIR: this product's go to *earlier, to be
+// replaced; another product's stop the build (false) unless forced.
+bool FindEarlierMedia(const Manifest& manifest, const BuildOptions& options,
+                      const Console& console, std::vector<Media>* earlier,
+                      std::vector<std::string>* errors) {
+  for (const Media& media : EarlierDescriptors(DiskDir(options.outputDir, 1))) {
+    if (strcasecmp(media.programFile.c_str(), manifest.programFile.c_str()) ==
+        0) {
+      earlier->push_back(media);
+    } else if (options.force) {
+      PrintError(console, "note: " + media.path + " (" + media.programFile +
+                              ") belongs to another product; --force: "
+                              "its files are left beside the new media");
+    } else {
+      errors->push_back(media.path + " holds the media of another product (" +
+                        media.programFile + ", \"" + media.title +
+                        "\"), not of " + manifest.programFile +
+                        "; give --force to build into " + options.outputDir +
+                        " all the same");
+      return false;
+    }
+  }
+  return true;
+}
+
+// Encodes the streams into temp, the temporary file opened at tempPath
+// (nullptr when it could not be), and flushes it; *lengths as EncodeAll's.
+bool EncodeStreams(const Manifest& manifest,
+                   const std::vector<PreparedFile>& files, std::FILE* temp,
+                   const std::string& tempPath, const Console& console,
+                   std::vector<uint64_t>* lengths,
+                   std::vector<std::string>* errors) {
+  if (temp == nullptr) {
+    errors->push_back(tempPath + ": cannot create: " + SystemError());
+    return false;
+  }
+  if (!EncodeAll(manifest, files, temp, tempPath, console, lengths, errors)) {
+    return false;
+  }
+  if (std::fflush(temp) != 0) {
+    errors->push_back(tempPath + ": write error: " + SystemError());
+    return false;
+  }
+  return true;
+}
+
+// Lays out the media and checks the record table it wrote; false with
+// *errors when there is no layout or the table does not validate.
+bool PlanCheckedMedia(const Manifest& manifest,
+                      const std::vector<PreparedFile>& files,
+                      const std::vector<uint64_t>& lengths,
+                      uint64_t installerSize, MediaPlan* plan,
+                      std::vector<std::string>* errors) {
+  std::string error;
+  if (!PlanMedia(manifest, files, lengths, installerSize, plan, &error)) {
+    errors->push_back(manifest.path + ": " + error);
+    return false;
+  }
+  const std::vector<uint8_t>& descriptor = plan->descriptor;
+  if (!ValidateRecordTable(descriptor.data() + kHeaderSize,
+                           descriptor.size() - kHeaderSize,
+                           static_cast<unsigned>(files.size()))) {
+    errors->push_back("internal: the record table written fails validation");
+    return false;
+  }
+  return true;
+}
+
+// The number of disks of a plan.
+unsigned DiskCount(const MediaPlan& plan) {
+  return static_cast<unsigned>(plan.disks.volumeSizes.size());
+}
+
+// Stages disk 1's own files: the plain copies of the noInstall files, the
+// installer, the descriptor and, last, the checksum list over the volumes.
+bool StageDisk1Files(
+    const BuildOptions& options, const std::vector<PreparedFile>& files,
+    const Disk1Files& disk1Files, const std::vector<uint8_t>& descriptor,
+    const std::vector<std::pair<unsigned, std::string>>& volumes,
+    Staging* staging, std::vector<std::string>* errors) {
+  const std::string disk1 = DiskDir(options.outputDir, 1);
+  std::string error;
+  for (const PreparedFile& file : files) {
+    if (!file.file.noInstall) continue;
+    std::string copy = JoinPath(disk1, PlainCopyPath(file.file.target));
+    if (!staging->MakeDirectories(DirName(copy))) {
+      errors->push_back(DirName(copy) + ": cannot create: " + SystemError());
+      return false;
+    }
+    if (!CopyFileBytes(file.file.sourcePath, staging->Stage(copy), &error)) {
+      errors->push_back(staging->Named(error));
+      return false;
+    }
+  }
+  const std::string descriptorPath = JoinPath(disk1, disk1Files.descriptorName);
+  if ((!disk1Files.installerName.empty() &&
+       !CopyFileBytes(options.installerPath,
+                      staging->Stage(JoinPath(disk1, disk1Files.installerName)),
+                      &error)) ||
+      !WriteWholeFile(staging->Stage(descriptorPath), descriptor.data(),
+                      descriptor.size(), &error) ||
+      !WriteChecksumList(disk1, descriptorPath, disk1Files.volumeName, volumes,
+                         staging, &error)) {
+    errors->push_back(staging->Named(error));
+    return false;
+  }
+  return true;
+}
+
+// Writes every file of the media under its temporary name: the disks'
+// directories, the volumes from temp (closed once they are written) and
+// disk 1's own files.
+bool StageMedia(const BuildOptions& options,
+                const std::vector<PreparedFile>& files,
+                const Disk1Files& disk1Files, const MediaPlan& plan,
+                FileCloser* temp, Staging* staging,
+                std::vector<std::string>* errors) {
+  for (unsigned disk = 1; disk <= DiskCount(plan); ++disk) {
+    if (!staging->MakeDirectories(DiskDir(options.outputDir, disk))) {
+      errors->push_back(DiskDir(options.outputDir, disk) +
+                        ": cannot create: " + SystemError());
+      return false;
+    }
+  }
+  std::vector<std::pair<unsigned, std::string>> volumes;
+  if (!WriteVolumes(options.outputDir, disk1Files.volumeName, plan, temp->get(),
+                    staging, &volumes, errors)) {
+    return false;
+  }
+  temp->Close();
+  return StageDisk1Files(options, files, disk1Files, plan.descriptor, volumes,
+                         staging, errors);
+}
+
+// Puts the staged media in place, then removes what an earlier build of the
+// product left that they do not have; false with *errors when the commit
+// fails (the earlier files are then kept).
+bool CommitMedia(const BuildOptions& options, const std::string& volumeName,
+                 const MediaPlan& plan, const std::vector<Media>& earlier,
+                 const Console& console, Staging* staging,
+                 std::vector<std::string>* errors) {
+  // A signal waits until the earlier build's leftovers are gone too.
+  CleanupOnSignal::Hold hold;
+  std::string error;
+  if (!staging->Commit(&error)) {
+    errors->push_back(error);
+    return false;
+  }
+  RemoveEarlierFiles(options.outputDir, volumeName, plan, earlier, *staging,
+                     console);
+  return true;
+}
+
+// Prints on console.out what each disk holds and a line of totals.
+void PrintSummary(const Manifest& manifest, const BuildOptions& options,
+                  const std::vector<PreparedFile>& files,
+                  const Disk1Files& disk1Files, const MediaPlan& plan,
+                  const Console& console) {
+  const unsigned diskCount = DiskCount(plan);
+  for (unsigned disk = 1; disk <= diskCount; ++disk) {
+    std::fprintf(console.out, "%s:", DiskDir(options.outputDir, disk).c_str());
+    if (disk == 1) {
+      std::fprintf(console.out, " %s (%zu bytes), %s",
+                   disk1Files.descriptorName.c_str(), plan.descriptor.size(),
+                   kChecksumListName);
+      if (!disk1Files.installerName.empty()) {
+        std::fprintf(console.out, ", %s (%llu bytes)",
+                     disk1Files.installerName.c_str(),
+                     static_cast<unsigned long long>(disk1Files.installerSize));
+      }
+      for (const PreparedFile& file : files) {
+        if (file.file.noInstall) {
+          std::fprintf(console.out, ", %s",
+                       PlainCopyPath(file.file.target).c_str());
+        }
+      }
+    }
+    uint64_t volumeSize = plan.disks.volumeSizes[disk - 1];
+    if (volumeSize > 0) {
+      std::fprintf(console.out, "%s %s (%llu bytes)", disk == 1 ? "," : "",
+                   disk1Files.volumeName.c_str(),
+                   static_cast<unsigned long long>(volumeSize));
+    }
+    std::fprintf(console.out, "\n");
+  }
+  std::fprintf(console.out, "%zu files on %u disk%s of %llu bytes\n",
+               files.size(), diskCount, diskCount == 1 ? "" : "s",
+               static_cast<unsigned long long>(manifest.diskSize));
+}
+
 }  // namespace
 
 uint16_t SizeKb(uint64_t size) {
@@ -517,84 +786,22 @@ bool PlanMedia(const Manifest& manifest, const std::vector<PreparedFile>& files,
 
 bool BuildMedia(const Manifest& manifest, const BuildOptions& options,
                 const Console& console, std::vector<std::string>* errors) {
+  // The files, checked, and the names disk 1 gives them; the media already
+  // in OUTDIR.
   std::vector<PreparedFile> files;
   if (!PrepareFiles(manifest, &files, errors)) return false;
-  for (const PreparedFile& file : files) {
-    if (SizeKb(file.size) != (file.size + 1023) / 1024) {
-      std::fprintf(console.err,
-                   "pkgtool: note: %s:%d: %s is %llu bytes; its record says "
-                   "65535 Kb, the most it can hold, so the space the "
-                   "installer asks for is too small\n",
-                   manifest.path.c_str(), file.file.line,
-                   file.file.target.c_str(),
-                   static_cast<unsigned long long>(file.size));
-    }
-  }
-
-  const std::string descriptorName = DescriptorFileName(options.installerPath);
-  std::string volumeName, error;
-  if (!DataVolumeName(manifest.programFile, &volumeName, &error)) {
-    errors->push_back(manifest.path + ": " + error);
+  NoteClampedSizes(manifest, files, console);
+  Disk1Files disk1Files;
+  if (!NameDisk1Files(manifest, options, &disk1Files, errors)) return false;
+  CheckDisk1Names(manifest, files, disk1Files, errors);
+  if (!errors->empty()) return false;
+  std::vector<Media> earlier;
+  if (!FindEarlierMedia(manifest, options, console, &earlier, errors)) {
     return false;
   }
-  std::string installerName;
-  uint64_t installerSize = 0;
-  if (!options.installerPath.empty()) {
-    installerName = BaseName(options.installerPath);
-    if (!FileSize(options.installerPath, &installerSize)) {
-      errors->push_back(options.installerPath +
-                        ": cannot read the installer: " + SystemError());
-      return false;
-    }
-  }
-  // Everything disk 1 carries must have a name of its own.
-  std::vector<std::pair<std::string, std::string>> disk1Names = {
-      {descriptorName, "the descriptor"},
-      {volumeName, "the data volume"},
-      {kChecksumListName, "the checksum list"}};
-  if (!installerName.empty()) {
-    disk1Names.push_back({installerName, "the installer"});
-  }
-  for (const PreparedFile& file : files) {
-    if (file.file.noInstall) {
-      disk1Names.push_back({PlainCopyPath(file.file.target),
-                            "the noInstall file " + file.file.target});
-    }
-  }
-  for (size_t i = 0; i < disk1Names.size(); ++i) {
-    for (size_t j = i + 1; j < disk1Names.size(); ++j) {
-      if (strcasecmp(disk1Names[i].first.c_str(),
-                     disk1Names[j].first.c_str()) == 0) {
-        errors->push_back(manifest.path + ": " + disk1Names[i].second +
-                          " and " + disk1Names[j].second +
-                          " would both be disk1/" + disk1Names[j].first);
-      }
-    }
-  }
-  if (!errors->empty()) return false;
 
-  // The media already in OUTDIR: this product's are replaced, another's
-  // are kept unless asked.
-  const std::string disk1 = DiskDir(options.outputDir, 1);
-  std::vector<Media> earlier;
-  for (const Media& media : EarlierDescriptors(disk1)) {
-    if (strcasecmp(media.programFile.c_str(), manifest.programFile.c_str()) ==
-        0) {
-      earlier.push_back(media);
-    } else if (options.force) {
-      PrintError(console, "note: " + media.path + " (" + media.programFile +
-                              ") belongs to another product; --force: "
-                              "its files are left beside the new media");
-    } else {
-      errors->push_back(media.path + " holds the media of another product (" +
-                        media.programFile + ", \"" + media.title +
-                        "\"), not of " + manifest.programFile +
-                        "; give --force to build into " + options.outputDir +
-                        " all the same");
-      return false;
-    }
-  }
-
+  // The streams, encoded into a temporary file: their lengths decide the
+  // layout. From here on everything written is staged.
   Staging staging;
   if (!staging.MakeDirectories(options.outputDir)) {
     errors->push_back(options.outputDir + ": cannot create: " + SystemError());
@@ -603,109 +810,29 @@ bool BuildMedia(const Manifest& manifest, const BuildOptions& options,
   TempFile temp(JoinPath(options.outputDir, kTempName));
   staging.AddScratch(temp.path());
   FileCloser tempFile(std::fopen(temp.path().c_str(), "w+b"));
-  if (tempFile.get() == nullptr) {
-    errors->push_back(temp.path() + ": cannot create: " + SystemError());
-    return false;
-  }
   std::vector<uint64_t> lengths;
-  if (!EncodeAll(manifest, files, tempFile.get(), temp.path(), console,
-                 &lengths, errors)) {
-    return false;
-  }
-  if (std::fflush(tempFile.get()) != 0) {
-    errors->push_back(temp.path() + ": write error: " + SystemError());
+  if (!EncodeStreams(manifest, files, tempFile.get(), temp.path(), console,
+                     &lengths, errors)) {
     return false;
   }
 
+  // The disks laid out and the descriptor checked.
   MediaPlan plan;
-  if (!PlanMedia(manifest, files, lengths, installerSize, &plan, &error)) {
-    errors->push_back(manifest.path + ": " + error);
-    return false;
-  }
-  const std::vector<uint8_t>& descriptor = plan.descriptor;
-  if (!ValidateRecordTable(descriptor.data() + kHeaderSize,
-                           descriptor.size() - kHeaderSize,
-                           static_cast<unsigned>(files.size()))) {
-    errors->push_back("internal: the record table written fails validation");
+  if (!PlanCheckedMedia(manifest, files, lengths, disk1Files.installerSize,
+                        &plan, errors)) {
     return false;
   }
 
-  const unsigned diskCount =
-      static_cast<unsigned>(plan.disks.volumeSizes.size());
-  for (unsigned disk = 1; disk <= diskCount; ++disk) {
-    if (!staging.MakeDirectories(DiskDir(options.outputDir, disk))) {
-      errors->push_back(DiskDir(options.outputDir, disk) +
-                        ": cannot create: " + SystemError());
-      return false;
-    }
-  }
-  std::vector<std::pair<unsigned, std::string>> volumes;
-  if (!WriteVolumes(options.outputDir, volumeName, plan, tempFile.get(),
-                    &staging, &volumes, errors)) {
+  // Every file written under its temporary name, then all put in place.
+  if (!StageMedia(options, files, disk1Files, plan, &tempFile, &staging,
+                  errors)) {
     return false;
   }
-  tempFile.Close();
-  for (const PreparedFile& file : files) {
-    if (!file.file.noInstall) continue;
-    std::string copy = JoinPath(disk1, PlainCopyPath(file.file.target));
-    if (!staging.MakeDirectories(DirName(copy))) {
-      errors->push_back(DirName(copy) + ": cannot create: " + SystemError());
-      return false;
-    }
-    if (!CopyFileBytes(file.file.sourcePath, staging.Stage(copy), &error)) {
-      errors->push_back(staging.Named(error));
-      return false;
-    }
-  }
-  const std::string descriptorPath = JoinPath(disk1, descriptorName);
-  if ((!installerName.empty() &&
-       !CopyFileBytes(options.installerPath,
-                      staging.Stage(JoinPath(disk1, installerName)), &error)) ||
-      !WriteWholeFile(staging.Stage(descriptorPath), descriptor.data(),
-                      descriptor.size(), &error) ||
-      !WriteChecksumList(disk1, descriptorPath, volumeName, volumes, &staging,
-                         &error)) {
-    errors->push_back(staging.Named(error));
+  if (!CommitMedia(options, disk1Files.volumeName, plan, earlier, console,
+                   &staging, errors)) {
     return false;
   }
-  {
-    // A signal waits until the earlier build's leftovers are gone too.
-    CleanupOnSignal::Hold hold;
-    if (!staging.Commit(&error)) {
-      errors->push_back(error);
-      return false;
-    }
-    RemoveEarlierFiles(options.outputDir, volumeName, plan, earlier, staging,
-                       console);
-  }
-
-  for (unsigned disk = 1; disk <= diskCount; ++disk) {
-    std::fprintf(console.out, "%s:", DiskDir(options.outputDir, disk).c_str());
-    if (disk == 1) {
-      std::fprintf(console.out, " %s (%zu bytes), %s", descriptorName.c_str(),
-                   descriptor.size(), kChecksumListName);
-      if (!installerName.empty()) {
-        std::fprintf(console.out, ", %s (%llu bytes)", installerName.c_str(),
-                     static_cast<unsigned long long>(installerSize));
-      }
-      for (const PreparedFile& file : files) {
-        if (file.file.noInstall) {
-          std::fprintf(console.out, ", %s",
-                       PlainCopyPath(file.file.target).c_str());
-        }
-      }
-    }
-    uint64_t volumeSize = plan.disks.volumeSizes[disk - 1];
-    if (volumeSize > 0) {
-      std::fprintf(console.out, "%s %s (%llu bytes)", disk == 1 ? "," : "",
-                   volumeName.c_str(),
-                   static_cast<unsigned long long>(volumeSize));
-    }
-    std::fprintf(console.out, "\n");
-  }
-  std::fprintf(console.out, "%zu files on %u disk%s of %llu bytes\n",
-               files.size(), diskCount, diskCount == 1 ? "" : "s",
-               static_cast<unsigned long long>(manifest.diskSize));
+  PrintSummary(manifest, options, files, disk1Files, plan, console);
   return true;
 }
 

@@ -222,8 +222,8 @@ int RunDecode(const Args& args, const Console& console) {
   RawSink sink{outFd, &bar};
   std::vector<std::string> problems;
   host::SetResponder([&](const host::Box& box) {
-    problems.push_back(box.text == "Disk full!" ? outPath + ": disk full"
-                                                : box.text);
+    problems.push_back(
+        Output.Showing == kResultDiskFull ? outPath + ": disk full" : box.text);
     return (box.type & 0x0F) == plat::kMbOk ? plat::kIdOk : plat::kIdCancel;
   });
   ResetOutput();

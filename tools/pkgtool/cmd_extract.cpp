@@ -55,6 +55,125 @@ std::string PrepareTarget(const std::vector<std::string>& components,
   return dos;
 }
 
+// What every record of one extraction shares: the media's volumes and their
+// checks, the stream session, the cleanup of the file being written and
+// the bar.
+struct Extraction {
+  const Console& console;
+  const std::string& path;  // the descriptor, as given
+  const VolumeSet& volumes;
+  const ChecksumCheck& checksums;
+  StreamSession& session;
+  CleanupOnSignal& cleanup;
+  ProgressBar& bar;
+  uint64_t base = 0;  // bytes of the records decoded so far, by sizeKb
+};
+
+// Why the record's stream cannot be read from these media: its chunks'
+// problems, then the first volume it uses that failed its checksum; empty
+// when it can be.
+std::vector<std::string> RecordFaults(const MediaRecord& record,
+                                      const VolumeSet& volumes,
+                                      const ChecksumCheck& checksums) {
+  std::vector<std::string> faults = ChunkProblems(record, volumes);
+  for (const ChunkEntry& chunk : record.chunks) {
+    if (checksums.Failed(chunk.disk)) {
+      faults.push_back("its volume of disk " + std::to_string(chunk.disk) +
+                       " fails its SHA-256 check; nothing written");
+      break;
+    }
+  }
+  return faults;
+}
+
+// What is wrong with a decoded file, in order: the stream's failure, its
+// length against its size prefix and against sizeKb, the close (closed
+// false) of host; "" when the file is complete.
+std::string DecodeFault(const StreamSession::Outcome& outcome,
+                        const MediaRecord& record, bool closed,
+                        const std::string& host) {
+  std::string fault;
+  if (outcome.result != kResultOk) {
+    fault = outcome.problems.empty()
+                ? "the stream ends inside its 4-byte size prefix"
+                : outcome.problems.front();
+    for (size_t i = 1; i < outcome.problems.size(); ++i) {
+      fault += "; " + outcome.problems[i];
+    }
+  } else if (outcome.produced != outcome.statedSize) {
+    fault = "the stream yields " + std::to_string(outcome.produced) +
+            " bytes, its size prefix says " +
+            std::to_string(outcome.statedSize);
+  } else if (!SizeMatchesKb(outcome.produced, record.sizeKb)) {
+    fault = SizeKbProblem(outcome.produced, record);
+  } else if (!closed) {
+    fault = host + ": write error: " + SystemError();
+  }
+  return fault;
+}
+
+// Extracts one record that has a stream below the destination drive: true
+// with *produced when its file is complete; false, with the reason printed
+// and no file of it left, otherwise.
+bool ExtractRecord(Extraction* run, const MediaRecord& record,
+                   uint64_t* produced) {
+  const Console& console = run->console;
+  std::string label = run->path + ": " + RecordLabel(record) + ": ";
+  run->bar.SetLabel(record.name);
+  std::vector<std::string> components;
+  std::string why;
+  if (!ExtractionComponents(record.name, &components, &why)) {
+    run->bar.Finish();
+    PrintError(console, label + "refused: " + why + "; nothing written");
+    return false;
+  }
+  std::vector<std::string> faults =
+      RecordFaults(record, run->volumes, run->checksums);
+  if (!faults.empty()) {
+    run->bar.Finish();
+    for (const std::string& fault : faults) PrintError(console, label + fault);
+    return false;
+  }
+  std::string error;
+  std::string dos = PrepareTarget(components, &error);
+  std::string host = dos.empty() ? std::string() : host::HostPath(dos);
+  if (!dos.empty()) run->cleanup.AddFile(host);
+  plat::HFile file =
+      dos.empty() ? plat::kFileError : plat::lcreat(dos.c_str(), 0);
+  if (file == plat::kFileError) {
+    run->bar.Finish();
+    PrintError(console, label + (dos.empty() ? error
+                                             : "cannot create " + host + ": " +
+                                                   SystemError()));
+    return false;
+  }
+  FileSink sink{file, &run->bar, run->base};
+  StreamSession::Outcome outcome =
+      run->session.Decode(record, WriteToFile, &sink, host);
+  bool closed = plat::lclose(file) != plat::kFileError;
+  run->base += uint64_t{record.sizeKb} * 1024;
+  std::string fault = DecodeFault(outcome, record, closed, host);
+  if (!fault.empty()) {
+    run->bar.Finish();
+    ::unlink(host.c_str());
+    run->cleanup.Clear();
+    PrintError(console, label + fault + " (" + host + " removed)");
+    return false;
+  }
+  run->cleanup.Clear();
+  *produced = outcome.produced;
+  return true;
+}
+
+// The bytes the bar counts to: the sizeKb of every record with a stream.
+uint64_t StreamedBytes(const Media& media) {
+  uint64_t total = 0;
+  for (const MediaRecord& record : media.records) {
+    if (!record.chunks.empty()) total += uint64_t{record.sizeKb} * 1024;
+  }
+  return total;
+}
+
 int RunExtract(const Args& args, const Console& console) {
   if (args.positional.size() != 1) {
     return UsageError(console, kExtractCommand, "expected one DESCRIPTOR");
@@ -96,87 +215,19 @@ int RunExtract(const Args& args, const Console& console) {
   }
   // A file being written is removed when SIGINT or SIGTERM ends pkgtool.
   CleanupOnSignal cleanup;
-  uint64_t total = 0;
-  for (const MediaRecord& record : media.records) {
-    if (!record.chunks.empty()) total += uint64_t{record.sizeKb} * 1024;
-  }
-  ProgressBar bar(console, total);
-  uint64_t base = 0;
+  ProgressBar bar(console, StreamedBytes(media));
+  Extraction run{console, path, volumes, checksums, session, cleanup, bar};
   unsigned written = 0, failed = 0;
   uint64_t bytes = 0;
   for (const MediaRecord& record : media.records) {
     if (record.chunks.empty()) continue;
-    std::string label = path + ": " + RecordLabel(record) + ": ";
-    bar.SetLabel(record.name);
-    std::vector<std::string> components;
-    std::string why;
-    if (!ExtractionComponents(record.name, &components, &why)) {
-      bar.Finish();
-      PrintError(console, label + "refused: " + why + "; nothing written");
+    uint64_t produced = 0;
+    if (ExtractRecord(&run, record, &produced)) {
+      ++written;
+      bytes += produced;
+    } else {
       ++failed;
-      continue;
     }
-    std::vector<std::string> faults = ChunkProblems(record, volumes);
-    for (const ChunkEntry& chunk : record.chunks) {
-      if (checksums.Failed(chunk.disk)) {
-        faults.push_back("its volume of disk " + std::to_string(chunk.disk) +
-                         " fails its SHA-256 check; nothing written");
-        break;
-      }
-    }
-    if (!faults.empty()) {
-      bar.Finish();
-      for (const std::string& fault : faults)
-        PrintError(console, label + fault);
-      ++failed;
-      continue;
-    }
-    std::string dos = PrepareTarget(components, &error);
-    std::string host = dos.empty() ? std::string() : host::HostPath(dos);
-    if (!dos.empty()) cleanup.AddFile(host);
-    plat::HFile file =
-        dos.empty() ? plat::kFileError : plat::lcreat(dos.c_str(), 0);
-    if (file == plat::kFileError) {
-      bar.Finish();
-      PrintError(console, label + (dos.empty() ? error
-                                               : "cannot create " + host +
-                                                     ": " + SystemError()));
-      ++failed;
-      continue;
-    }
-    FileSink sink{file, &bar, base};
-    StreamSession::Outcome outcome =
-        session.Decode(record, WriteToFile, &sink, host);
-    bool closed = plat::lclose(file) != plat::kFileError;
-    base += uint64_t{record.sizeKb} * 1024;
-    std::string fault;
-    if (outcome.result != kResultOk) {
-      fault = outcome.problems.empty()
-                  ? "the stream ends inside its 4-byte size prefix"
-                  : outcome.problems.front();
-      for (size_t i = 1; i < outcome.problems.size(); ++i) {
-        fault += "; " + outcome.problems[i];
-      }
-    } else if (outcome.produced != outcome.statedSize) {
-      fault = "the stream yields " + std::to_string(outcome.produced) +
-              " bytes, its size prefix says " +
-              std::to_string(outcome.statedSize);
-    } else if (!SizeMatchesKb(outcome.produced, record.sizeKb)) {
-      fault = SizeKbProblem(outcome.produced, record);
-    } else if (!closed) {
-      fault = host + ": write error: " + SystemError();
-    }
-    if (!fault.empty()) {
-      bar.Finish();
-      ::unlink(host.c_str());
-      cleanup.Clear();
-      PrintError(console, label + fault + " (" + host + " removed)");
-      ++failed;
-      continue;
-    }
-    cleanup.Clear();
-    ++written;
-    bytes += outcome.produced;
   }
   bar.Finish();
   std::fprintf(console.out, "%s: %u file%s extracted into %s (%llu bytes)",

@@ -24,6 +24,7 @@
 #include "base/text.h"
 #include "commands.h"
 #include "host_files.h"
+#include "install/installer_state.h"
 #include "install/placement.h"
 #include "install/progman.h"
 #include "install/run.h"
@@ -35,6 +36,7 @@
 #include "stream/output.h"
 #include "stream/volume.h"
 #include "ui/destination.h"
+#include "ui/settings.h"
 #include "ui/ui_state.h"
 
 namespace pkgtool {
@@ -42,7 +44,6 @@ namespace {
 
 constexpr char kSourceDrive = 'A';
 constexpr char kDefaultWindows[] = "C:\\WINDOWS";
-constexpr char kDiskPrompt[] = "Insert disk ";
 
 bool OnDriveC(const std::string& path) {
   return path.size() >= 3 && (path[0] == 'C' || path[0] == 'c') &&
@@ -90,9 +91,9 @@ class BoxAnswers {
 
   int Respond(const host::Box& box) {
     bar_->Finish();
-    if (box.text.compare(0, strlen(kDiskPrompt), kDiskPrompt) == 0) {
-      return AnswerDiskPrompt(box.text,
-                              atoi(box.text.c_str() + strlen(kDiskPrompt)));
+    // The reader's prompt asks for the disk it expects next.
+    if (Volume.Showing == kDiskPromptBox) {
+      return AnswerDiskPrompt(box.text, Volume.CurrentDisk);
     }
     return AnswerBox(box);
   }
@@ -276,28 +277,8 @@ void PrintProgmanCommands(const Console& console, const char* directory) {
   }
 }
 
-// Prepares the data stream as the setup sequence does. False when the
-// InputBuffer cannot be had.
-bool PrepareStream() {
-  Volume.CurrentDisk = 1;
-  char path[kPathSize];
-  CopyText(path, sizeof path, Package.SourceDirectory);
-  AppendText(path, sizeof path,
-             HeaderText(Package.Header.programFile, kProgramFileSize).c_str());
-  ReplaceExtension(path, ".dat");
-  CopyText(Volume.DataVolumePath, kPathSize, path);
-  Volume.VolumeHandle = plat::kFileError;
-  Volume.InputBuffer =
-      static_cast<uint8_t*>(AllocLocked(kInputBufferSize, &Volume.InputMemory));
-  Volume.InputLeft = 0;
-  Volume.InputCursor = Volume.InputBuffer;
-  return Volume.InputBuffer != nullptr;
-}
-
 void ReleaseInstallerState() {
-  CloseVolume();
-  FreeLocked(&Volume.InputMemory);
-  Volume.InputBuffer = nullptr;
+  CloseDataStream();
   FreeLocked(&Package.TableHandle);
   Package.RecordTable = nullptr;
   host::SetResponder(nullptr);
@@ -305,13 +286,26 @@ void ReleaseInstallerState() {
   SetStrictStreamEnd(false);
 }
 
-int RunInstall(const Args& args, const Console& console) {
+// The command line, checked: what drive C: and the destination are, and
+// which descriptor stands on drive A:.
+struct InstallRequest {
+  std::string root;
+  std::string windows;
+  std::string descriptor;
+  std::string descriptorDir;  // absolute
+  std::string programName;    // the descriptor's name without ".bin"
+  char installDirectory[kPathSize];
+};
+
+// The options. kExitOk with *request filled, or a usage error's status.
+int CheckOptions(const Args& args, const Console& console,
+                 InstallRequest* request) {
   if (args.positional.size() != 1) {
     return UsageError(console, kInstallCommand, "expected one DESCRIPTOR");
   }
-  const std::string root = args.Value("root");
+  request->root = args.Value("root");
   const std::string to = args.Value("to");
-  if (root.empty()) {
+  if (request->root.empty()) {
     return UsageError(console, kInstallCommand,
                       "the directory for drive C: is missing (--root DIR)");
   }
@@ -324,9 +318,9 @@ int RunInstall(const Args& args, const Console& console) {
         console, kInstallCommand,
         "invalid directory \"" + to + "\" (a path such as C:\\GAMES\\QUEST)");
   }
-  char installDirectory[kPathSize];
-  if (!CopyText(installDirectory, sizeof installDirectory, to.c_str()) ||
-      !AddTrailingBackslash(installDirectory)) {
+  char* directory = request->installDirectory;
+  if (!CopyText(directory, kPathSize, to.c_str()) ||
+      !AddTrailingBackslash(directory)) {
     return UsageError(console, kInstallCommand,
                       "the destination is longer than 258 characters");
   }
@@ -334,119 +328,121 @@ int RunInstall(const Args& args, const Console& console) {
     return UsageError(console, kInstallCommand,
                       "the destination must lie on drive C: (--root)");
   }
-  const std::string windows =
+  request->windows =
       args.Has("windows") ? args.Value("windows") : kDefaultWindows;
-  if (!OnDriveC(windows) || windows.size() > 200) {
+  if (!OnDriveC(request->windows) || request->windows.size() > 200) {
     return UsageError(console, kInstallCommand,
                       "the Windows directory must lie on drive C:");
   }
-  const std::string descriptor = args.positional[0];
-  const std::string name = BaseName(descriptor);
+  return kExitOk;
+}
+
+// The descriptor and drive C:'s directory. kExitOk, or kExitFailure with
+// the reason printed.
+int CheckFiles(const Args& args, const Console& console,
+               InstallRequest* request) {
+  request->descriptor = args.positional[0];
+  const std::string name = BaseName(request->descriptor);
   const size_t dot = name.rfind('.');
-  if (!IsRegularFile(descriptor)) {
-    PrintError(console, descriptor + ": no such file");
+  if (!IsRegularFile(request->descriptor)) {
+    PrintError(console, request->descriptor + ": no such file");
     return kExitFailure;
   }
   if (dot == std::string::npos || strcasecmp(name.c_str() + dot, ".bin") != 0) {
-    PrintError(console, descriptor +
+    PrintError(console, request->descriptor +
                             ": a descriptor is named after its installer "
                             "with \".bin\" (SETUP.bin)");
     return kExitFailure;
   }
-  if (!MakeDirectories(root)) {
-    PrintError(console, root + ": cannot create: " + SystemError());
+  if (!MakeDirectories(request->root)) {
+    PrintError(console, request->root + ": cannot create: " + SystemError());
     return kExitFailure;
   }
+  request->programName = name.substr(0, dot);
+  request->descriptorDir = Absolute(DirName(request->descriptor));
+  return kExitOk;
+}
 
-  ResetPackage();
-  ResetVolume();
-  ResetOutput();
-  ResetPlacement();
-  ResetRun();
-  ResetUiState();
-  ResetDestination();
-  const std::string descriptorDir = Absolute(DirName(descriptor));
-  host::MapDrive('C', Absolute(root));
-  host::MapDrive(kSourceDrive, descriptorDir);
-  host::SetWindowsDirectory(windows);
-  host::SetSystemDirectory(windows + "\\SYSTEM");
+// The installer's state cleared and the host set up as setup.exe would find
+// it, started from drive A: with the Windows directory on drive C:.
+void SetUpHost(const InstallRequest& request) {
+  ResetInstallerState();
+  host::MapDrive('C', Absolute(request.root));
+  host::MapDrive(kSourceDrive, request.descriptorDir);
+  host::SetWindowsDirectory(request.windows);
+  host::SetSystemDirectory(request.windows + "\\SYSTEM");
   host::SetModulePath(std::string(1, kSourceDrive) + ":\\" +
-                      name.substr(0, dot) + ".EXE");
+                      request.programName + ".EXE");
+}
 
-  ResultCode loaded = LoadPackage();
+// What the installer does before the run: the package loaded, the
+// destination created as the destination dialog settles it (component by
+// component, ending with a backslash), the settings read as the main flow
+// reads them; and the data volume's name, for finding the later disks.
+// False with the failure printed.
+bool PrepareRun(const InstallRequest& request, const Console& console,
+                std::string* volumeName) {
+  const ResultCode loaded = LoadPackage();
   if (loaded != kResultOk) {
-    PrintError(console, LoadFailureText(loaded, descriptor));
-    ReleaseInstallerState();
-    return kExitFailure;
+    PrintError(console, LoadFailureText(loaded, request.descriptor));
+    return false;
   }
-  if (!CreateDosDirectories(windows + "\\SYSTEM")) {
-    PrintError(console, "cannot create " + windows + "\\SYSTEM below " + root);
-    ReleaseInstallerState();
-    return kExitFailure;
+  if (!CreateDosDirectories(request.windows + "\\SYSTEM")) {
+    PrintError(console, "cannot create " + request.windows + "\\SYSTEM below " +
+                            request.root);
+    return false;
   }
-  // As the destination dialog settles it: created component by component,
-  // ending with a backslash.
-  CopyText(InstallDirectory, kPathSize, installDirectory);
+  CopyText(InstallDirectory, kPathSize, request.installDirectory);
   if (CreateInstallDirectory() != kResultOk) {
-    PrintError(console, std::string("Cannot create ") + installDirectory + "!");
-    ReleaseInstallerState();
-    return kExitFailure;
+    PrintError(console,
+               std::string("Cannot create ") + request.installDirectory + "!");
+    return false;
   }
-  // As the main flow reads it before the run: 100 stands for "absent".
-  const bool settingsPresent =
-      plat::GetPrivateProfileInt("setup", "grmf", 100, "tarny.ini") != 100;
-
-  std::string volumeName, why;
-  if (!DataVolumeName(HeaderText(Package.Header.programFile, kProgramFileSize),
-                      &volumeName, &why)) {
-    PrintError(console, descriptor + ": " + why);
-    ReleaseInstallerState();
-    return kExitFailure;
+  ReadSettings();
+  std::string why;
+  if (!VolumeNameFor(HeaderText(Package.Header.programFile, kProgramFileSize),
+                     volumeName, &why)) {
+    PrintError(console, request.descriptor + ": " + why);
+    return false;
   }
-  const VolumeSet volumes = ScanVolumes(
-      console, descriptor, args.Values("disk"), BaseName(volumeName));
-
-  if (!PrepareStream()) {
+  if (OpenDataStream() != kResultOk) {
     PrintError(console, "not enough memory for the input buffer");
-    ReleaseInstallerState();
-    return kExitFailure;
+    return false;
   }
-  const bool interactive = !args.Has("yes") && isatty(STDIN_FILENO) == 1;
-  ProgressBar bar(console, 100);
-  BoxAnswers answers(console, &bar, volumes, descriptorDir, interactive);
+  return true;
+}
+
+// The installation run, with every box answered by answers and the
+// progress drawn on bar. A damaged stream is refused, not decoded on into
+// zero bits.
+ResultCode RunAnswered(BoxAnswers* answers, ProgressBar* bar) {
   host::SetResponder(
-      [&answers](const host::Box& box) { return answers.Respond(box); });
-  host::SetProgressObserver([&bar](const host::ProgressEvent& event) {
-    if (event.kind == host::ProgressEvent::kName) bar.SetLabel(event.name);
+      [answers](const host::Box& box) { return answers->Respond(box); });
+  host::SetProgressObserver([bar](const host::ProgressEvent& event) {
+    if (event.kind == host::ProgressEvent::kName) bar->SetLabel(event.name);
     if (event.kind == host::ProgressEvent::kPercent) {
-      bar.Update(static_cast<uint64_t>(event.value));
+      bar->Update(static_cast<uint64_t>(event.value));
     }
   });
-  // A damaged stream is refused, not decoded on into zero bits.
   SetStrictStreamEnd(true);
   const ResultCode result = RunInstallation(InstallDirectory);
-  bar.Finish();
-  const std::string failedRecord =
-      Volume.CurrentRecord != nullptr ? RecordName(Volume.CurrentRecord) : "";
-  ReleaseInstallerState();  // also what the run left open
-  if (result == kResultReadError) {
-    PrintError(console, descriptor + ": " + failedRecord +
-                            ": the stream needs more bits than its chunks "
-                            "hold (a chunk entry or the size prefix is "
-                            "damaged); installation failed");
-    return kExitFailure;
-  }
-  if (result != kResultOk) {
-    PrintError(console, descriptor + ": installation " + ResultText(result));
-    return kExitFailure;
-  }
-  if (!settingsPresent &&
-      !plat::WritePrivateProfileString("setup", "grmf", "35", "tarny.ini")) {
-    PrintError(console,
-               "note: " + windows + "\\tarny.ini could not be written");
+  bar->Finish();
+  return result;
+}
+
+// After a successful run: the settings write of a first installation (as
+// the setup sequence makes it, but a failure is noted) and what was
+// installed where.
+void ReportInstalled(const InstallRequest& request, const Console& console) {
+  if (SettingsPresent == 0 &&
+      !plat::WritePrivateProfileString(
+          kSettingsSection, kSettingsKey,
+          std::to_string(GraphicsModeFlags).c_str(), kSettingsFile)) {
+    PrintError(console, "note: " + request.windows + "\\" + kSettingsFile +
+                            " could not be written");
   }
   std::fprintf(
-      console.out, "%s: %s installed into %s", descriptor.c_str(),
+      console.out, "%s: %s installed into %s", request.descriptor.c_str(),
       HeaderText(Package.Header.productTitle, kProductTitleSize).c_str(),
       InstallDirectory);
   if (Placement.UninstallerName[0] != '\0') {
@@ -454,6 +450,43 @@ int RunInstall(const Args& args, const Console& console) {
   }
   std::fprintf(console.out, "\n");
   PrintProgmanCommands(console, InstallDirectory);
+}
+
+int RunInstall(const Args& args, const Console& console) {
+  InstallRequest request;
+  int status = CheckOptions(args, console, &request);
+  if (status == kExitOk) status = CheckFiles(args, console, &request);
+  if (status != kExitOk) return status;
+
+  SetUpHost(request);
+  std::string volumeName;
+  if (!PrepareRun(request, console, &volumeName)) {
+    ReleaseInstallerState();
+    return kExitFailure;
+  }
+  const VolumeSet volumes = ScanVolumes(
+      console, request.descriptor, args.Values("disk"), BaseName(volumeName));
+  const bool interactive = !args.Has("yes") && isatty(STDIN_FILENO) == 1;
+  ProgressBar bar(console, 100);
+  BoxAnswers answers(console, &bar, volumes, request.descriptorDir,
+                     interactive);
+  const ResultCode result = RunAnswered(&answers, &bar);
+  const std::string failedRecord =
+      Volume.CurrentRecord != nullptr ? RecordName(Volume.CurrentRecord) : "";
+  ReleaseInstallerState();  // also what the run left open
+  if (result == kResultReadError) {
+    PrintError(console, request.descriptor + ": " + failedRecord +
+                            ": the stream needs more bits than its chunks "
+                            "hold (a chunk entry or the size prefix is "
+                            "damaged); installation failed");
+    return kExitFailure;
+  }
+  if (result != kResultOk) {
+    PrintError(console,
+               request.descriptor + ": installation " + ResultText(result));
+    return kExitFailure;
+  }
+  ReportInstalled(request, console);
   return kExitOk;
 }
 

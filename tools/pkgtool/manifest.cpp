@@ -167,7 +167,7 @@ void Parser::PackageLine(const std::string& key, const std::string& rawValue) {
       Error("programFile: " + CheckTargetName(value));
     } else {
       std::string volume, why;
-      if (!DataVolumeName(value, &volume, &why)) Error(why);
+      if (!VolumeNameFor(value, &volume, &why)) Error(why);
     }
     manifest_->programFile = value;
   } else if (lower == "title") {

@@ -33,11 +33,10 @@ std::string FieldText(const uint8_t* field, size_t size) {
 
 }  // namespace
 
-bool DataVolumeName(const std::string& programFile, std::string* name,
-                    std::string* why) {
+bool VolumeNameFor(const std::string& programFile, std::string* name,
+                   std::string* why) {
   char path[kPathSize];
-  if (!CopyText(path, sizeof path, programFile.c_str()) ||
-      !ReplaceExtension(path, ".dat")) {
+  if (!DataVolumeName("", programFile.c_str(), path)) {
     *why = "programFile " + programFile.substr(0, 16) + "... (" +
            Num(programFile.size()) +
            " characters) leaves no room for the data volume's name: with "
@@ -51,7 +50,7 @@ bool DataVolumeName(const std::string& programFile, std::string* name,
 
 std::string Media::VolumeName() const {
   std::string name, why;
-  return DataVolumeName(programFile, &name, &why) ? name : std::string();
+  return VolumeNameFor(programFile, &name, &why) ? name : std::string();
 }
 
 std::string ExplainTableFault(const uint8_t* table, size_t tableSize,
@@ -144,7 +143,7 @@ bool LoadMedia(const std::string& path, Media* media, std::string* error) {
   media->programFile = FieldText(bytes + kProgramFileOffset, kProgramFileSize);
   media->title = FieldText(bytes + kProductTitleOffset, kProductTitleSize);
   std::string volumeName;
-  if (!DataVolumeName(media->programFile, &volumeName, error)) {
+  if (!VolumeNameFor(media->programFile, &volumeName, error)) {
     *error = path + ": " + *error;
     return false;
   }

@@ -41,12 +41,11 @@ struct Media {
   std::string VolumeName() const;
 };
 
-// The data volume's name for programFile: its extension replaced by ".dat",
-// as the installer does. False, with *why, when the result would not fit
-// in 259 characters: the installer's ReplaceExtension then leaves the name
-// as it is, and another file would be taken for the volume.
-bool DataVolumeName(const std::string& programFile, std::string* name,
-                    std::string* why);
+// The data volume's name for programFile, by the installer's own rule
+// (DataVolumeName, package/descriptor.h). False, with *why, when the name
+// would not fit in 259 characters: the installer would then open no volume.
+bool VolumeNameFor(const std::string& programFile, std::string* name,
+                   std::string* why);
 
 // The largest descriptor pkgtool reads (real ones are a few kilobytes).
 constexpr uint64_t kMaxDescriptorSize = 4 * 1024 * 1024;

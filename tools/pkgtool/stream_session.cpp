@@ -6,6 +6,7 @@
 
 #include "base/memory.h"
 #include "base/text.h"
+#include "install/installer_state.h"
 #include "package/descriptor.h"
 #include "platform/host/host_control.h"
 #include "stream/lzhuf.h"
@@ -17,16 +18,19 @@ namespace {
 constexpr char kSourceDrive = 'A';
 constexpr char kSourceDirectory[] = "A:\\";
 
-bool StartsWith(const std::string& text, const char* prefix) {
-  size_t length = std::strlen(prefix);
-  return length > 0 && text.compare(0, length, prefix) == 0;
+// Puts hostName in the place of the DOS name that a box's text names.
+void ReplaceName(std::string* text, const char* dosName,
+                 const std::string& hostName) {
+  const size_t length = std::strlen(dosName);
+  const size_t at = length > 0 ? text->find(dosName) : std::string::npos;
+  if (at != std::string::npos) text->replace(at, length, hostName);
 }
 
 }  // namespace
 
 StreamSession::StreamSession(const Media& media, const VolumeSet& volumes)
     : media_(media), volumes_(volumes) {
-  ResetPackage();
+  ResetInstallerState();
   std::memcpy(Package.Header.magic, media.controlPanel ? "INSV" : "\0\0\0\0",
               4);
   CopyText(Package.Header.programFile, kProgramFileSize,
@@ -39,21 +43,12 @@ StreamSession::StreamSession(const Media& media, const VolumeSet& volumes)
   Package.RequiredKb = media.requiredKb;
   CopyText(Package.SourceDirectory, kPathSize, kSourceDirectory);
 
-  ResetVolume();
-  ResetOutput();
-  SetDecodeSource(nullptr, nullptr);
   // A checked medium's stream must hold every bit it uses.
   SetStrictStreamEnd(true);
-  CopyText(Volume.DataVolumePath, kPathSize, kSourceDirectory);
-  AppendText(Volume.DataVolumePath, kPathSize, media.VolumeName().c_str());
-  Volume.CurrentDisk = 1;
-  Volume.VolumeHandle = plat::kFileError;
-  Volume.InputBuffer =
-      static_cast<uint8_t*>(AllocLocked(kInputBufferSize, &Volume.InputMemory));
+  const ResultCode opened = OpenDataStream();
   Output.OutputBuffer = static_cast<uint8_t*>(
       AllocLocked(kOutputBufferSize, &Output.OutputMemory));
-  Output.OutputHandle = plat::kFileError;
-  ready_ = Volume.InputBuffer != nullptr && Output.OutputBuffer != nullptr;
+  ready_ = opened == kResultOk && Output.OutputBuffer != nullptr;
 
   // The installer starts with disk 1 expected in the drive.
   if (const VolumeFile* first = volumes.Find(1)) {
@@ -65,20 +60,15 @@ StreamSession::StreamSession(const Media& media, const VolumeSet& volumes)
 }
 
 StreamSession::~StreamSession() {
-  CloseVolume();
-  FreeLocked(&Volume.InputMemory);
+  CloseDataStream();
   FreeLocked(&Output.OutputMemory);
-  ResetVolume();
-  ResetOutput();
-  ResetPackage();
-  SetStrictStreamEnd(false);
+  ResetInstallerState();
   host::SetResponder(nullptr);
 }
 
 int StreamSession::Respond(const std::string& text, unsigned type) {
-  unsigned buttons = type & 0x0F;
-  if (buttons == plat::kMbOkCancel) {
-    // The disk prompt: CurrentDisk is the disk it asks for.
+  if (Volume.Showing == kDiskPromptBox) {
+    // CurrentDisk is the disk it asks for.
     uint16_t disk = Volume.CurrentDisk;
     const VolumeFile* volume = volumes_.Find(disk);
     if (volume == nullptr) {
@@ -105,19 +95,19 @@ int StreamSession::Respond(const std::string& text, unsigned type) {
   std::string volumePath = volume != nullptr && mappedDisk_ == volume->disk
                                ? volume->path
                                : host::HostPath(Volume.DataVolumePath);
-  if (StartsWith(message, Volume.DataVolumePath)) {
-    message = volumePath + message.substr(std::strlen(Volume.DataVolumePath));
-  } else if (StartsWith(message, Output.TargetPath)) {
-    message = target_ + message.substr(std::strlen(Output.TargetPath));
-  } else if (std::strstr(text.c_str(), "read error") != nullptr) {
+  if (Volume.Showing == kVolumeReadErrorBox) {
+    ReplaceName(&message, Volume.DataVolumePath, volumePath);
+  } else if (Volume.Showing == kRecordReadErrorBox) {
     message += " (disk " + std::to_string(Volume.CurrentDisk) + " volume " +
                volumePath + " ends or fails inside a chunk, near offset " +
                std::to_string(Volume.ChunkPosition) + ")";
-  } else if (text == "Disk full!") {
+  } else if (Output.Showing == kResultWriteError) {
+    ReplaceName(&message, Output.TargetPath, target_);
+  } else if (Output.Showing == kResultDiskFull) {
     message = target_ + ": disk full";
   }
   problems_.push_back(message);
-  return buttons == plat::kMbOk ? plat::kIdOk : plat::kIdCancel;
+  return (type & 0x0F) == plat::kMbOk ? plat::kIdOk : plat::kIdCancel;
 }
 
 StreamSession::Outcome StreamSession::Decode(const MediaRecord& record,

@@ -4,12 +4,13 @@
 // The session plays the installer's part around them: the package state
 // holds the descriptor's header and table, the data volume is
 // "A:\<programFile>.dat", and drive A: is mapped to the directory of the
-// disk the reader wants. The disk prompt ("Insert disk %d in drive %s.") is
-// answered by mapping A: to the directory whose volume carries that disk
-// number, or with Cancel when none does; every other box the reader or the
-// output writer shows is a failure: it is recorded, in host terms, and
-// answered with Cancel (or OK when that is the only button), so the stream
-// ends with the installer's own result.
+// disk the reader wants. The reader's disk prompt (known by Volume.Showing,
+// never by its text) is answered by mapping A: to the directory whose volume
+// carries that disk number, or with Cancel when none does; every other box
+// the reader or the output writer shows is a failure: it is recorded, with
+// the DOS names it gives in host terms (Volume.Showing and Output.Showing
+// tell what it is about), and answered with Cancel (or OK when that is the
+// only button), so the stream ends with the installer's own result.
 #pragma once
 
 #include <cstdint>

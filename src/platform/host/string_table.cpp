@@ -17,9 +17,18 @@ constexpr StringEntry kStrings[] = {
 };
 #undef SETUP_STRING
 
+unsigned OverriddenId = 0;
+const char* OverridingText = nullptr;
+
 }  // namespace
 
+void OverrideStringTableText(unsigned id, const char* text) {
+  OverriddenId = id;
+  OverridingText = text;
+}
+
 const char* StringTableText(unsigned id) {
+  if (OverridingText != nullptr && id == OverriddenId) return OverridingText;
   for (const StringEntry& entry : kStrings) {
     if (entry.id == id) return entry.text;
   }

@@ -6,3 +6,8 @@
 
 // The text of string id, or null when there is none.
 const char* StringTableText(unsigned id);
+
+// Gives string id the text instead of the table's until it is called again
+// (with null, the table's own text is back): for tests that show that a
+// caller does not depend on a string's wording. One string at a time.
+void OverrideStringTableText(unsigned id, const char* text);
