@@ -162,14 +162,22 @@ struct BitInput {
   // ended. Once more bits have been used than were real, count stays below
   // it: the stream has needed bits past its end.
   unsigned zeroBits = 0;
+  bool strict = StrictEnd;  // such a stream fails (pastEnd)
+  bool pastEnd = false;
 
   // Appends the next byte's bits below the buffered ones (count is at most
   // 24); the end of the input reads as zero bits. False when the source
-  // failed.
+  // failed, and with strict when the stream has used a bit past its end:
+  // once the input has ended every byte wanted comes this way, so that is
+  // seen at the next byte, and the decoding loop sees the rest.
   STREAM_INLINE bool TakeByte() {
     int byte = source.Read();
     if (byte == kSourceFailed) return false;
     if (byte < 0) {
+      if (strict && PastEnd()) {
+        pastEnd = true;
+        return false;
+      }
       byte = 0;
       if (zeroBits < kZeroBitsLimit) zeroBits += 8;
     }
@@ -179,6 +187,10 @@ struct BitInput {
   }
   // Whether a bit past the end of the input has been used.
   bool PastEnd() const { return count < zeroBits; }
+  // The result of a stream that stopped because TakeByte said false.
+  ResultCode Stopped() const {
+    return pastEnd ? kResultReadError : kResultCancel;
+  }
   // What precedes every read of a bit or a byte: while 8 bits or fewer are
   // buffered, take a byte.
   STREAM_INLINE bool Fill() {
@@ -289,16 +301,11 @@ ResultCode DecodeFrom(Source source) {
   // 64 bits: a last match may run up to 59 bytes past a size near 2^32.
   uint64_t count = 0;
   ResultCode result = kResultOk;
-  const bool strict = StrictEnd;
 
   while (count < size) {
     const int c = DecodeChar(&d.model, &bits);
     if (c < 0) {
-      result = kResultCancel;
-      break;
-    }
-    if (bits.zeroBits != 0 && strict && bits.PastEnd()) {
-      result = kResultReadError;
+      result = bits.Stopped();
       break;
     }
     if (c < 256) {
@@ -311,11 +318,7 @@ ResultCode DecodeFrom(Source source) {
     }
     const int distance = DecodePosition(&bits);
     if (distance < 0) {
-      result = kResultCancel;
-      break;
-    }
-    if (bits.zeroBits != 0 && strict && bits.PastEnd()) {
-      result = kResultReadError;
+      result = bits.Stopped();
       break;
     }
     const unsigned back = static_cast<unsigned>(distance) + 1;
@@ -332,6 +335,11 @@ ResultCode DecodeFrom(Source source) {
       }
     }
     if (result != kResultOk) break;
+  }
+  // The last symbols may have used bits past the end without asking for
+  // another byte.
+  if (result == kResultOk && bits.strict && bits.PastEnd()) {
+    result = kResultReadError;
   }
 
   bits.source.Sync();

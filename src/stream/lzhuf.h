@@ -120,9 +120,10 @@ void SetDecodeSource(DecodeSourceHook read, void* context);
 // The installer reads the missing bits past the end of a stream's input as
 // zeros (the volume reader bounds how many). A tool that checks media
 // wants to know instead: with strict set, a stream that uses a bit past the
-// end of its input ends at once with 35, before the symbol that needed it
-// is written. The bits the decoder only buffers ahead are not used, so a
-// sound stream never ends so.
+// end of its input ends with 35 at the next byte it asks for, or at its
+// end: within a symbol or two of the first missing bit, and what is still in
+// the output buffer then is not written. The bits the decoder only buffers
+// ahead are not used, so a sound stream never ends so.
 void SetStrictStreamEnd(bool strict);
 
 // Clears the decoder's state, restores the volume reader as its source and
