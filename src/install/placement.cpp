@@ -282,14 +282,15 @@ void CloseIfOpen(plat::HFile* file) {
 // Ignore.
 ResultCode CommitReplacement(const char* replacement, const char* target,
                              ResultCode result) {
-  while (result == kResultOk && !plat::MoveFileEx(replacement, target)) {
+  while (result == kResultOk) {
+    if (plat::MoveFileEx(replacement, target)) return kResultOk;
     const int answer =
         AbortRetryIgnoreBox(FileTransferDialog, kResultWriteProtected, target);
     if (answer == kResultRetry) continue;
     if (answer != kResultIgnore) result = kResultCancel;
     break;
   }
-  plat::DeleteFile(replacement);  // nothing left once it has moved
+  plat::DeleteFile(replacement);
   return result;
 }
 
