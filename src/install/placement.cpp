@@ -82,12 +82,6 @@ bool CanOpenForReading(const char* path) {
   return true;
 }
 
-// The package's programFile as a text, bounded to its 260-byte field.
-void ProgramFileText(char (&text)[kProgramFileSize + 1]) {
-  memcpy(text, Package.Header.programFile, kProgramFileSize);
-  text[kProgramFileSize] = '\0';
-}
-
 // Whether the uninstaller candidate at path has a sibling descriptor
 // (".bin") whose programFile field names our own programFile.
 bool SiblingNamesOurProduct(const char* path) {

@@ -202,3 +202,8 @@ ResultCode LoadPackage() {
 
   return ReadDescriptor(descriptorPath);
 }
+
+void ProgramFileText(char (&text)[kProgramFileSize + 1]) {
+  memcpy(text, Package.Header.programFile, kProgramFileSize);
+  text[kProgramFileSize] = '\0';
+}

@@ -103,6 +103,10 @@ inline uint32_t ReadU32(const uint8_t* p) {
          (static_cast<uint32_t>(p[3]) << 24);
 }
 
+// The loaded package's programFile as a text: its field up to the first
+// NUL, never past the field's 260 bytes, always terminated.
+void ProgramFileText(char (&text)[kProgramFileSize + 1]);
+
 // Record-walking helpers. A record is a pointer into a validated table.
 inline uint16_t RecordSize(const uint8_t* record) { return ReadU16(record); }
 inline uint16_t RecordFlags(const uint8_t* record) {

@@ -68,7 +68,7 @@ int SeekToChunk() {
   const int32_t position = static_cast<int32_t>(Volume.ChunkPosition);
   const int32_t reached =
       plat::llseek(Volume.VolumeHandle, position, plat::kSeekSet);
-  if (reached == plat::kIoError || reached != position) {
+  if (reached != position) {  // position is not -1, the failure value
     return ReportShortRead();
   }
   return 0;
@@ -135,12 +135,8 @@ void ResetVolume() {
 
 ResultCode OpenDataStream() {
   Volume.CurrentDisk = 1;
-  // The header field need not be terminated: at most 259 characters count.
-  char programFile[kProgramFileSize];
-  const size_t length =
-      strnlen(Package.Header.programFile, kProgramFileSize - 1);
-  std::memcpy(programFile, Package.Header.programFile, length);
-  programFile[length] = '\0';
+  char programFile[kProgramFileSize + 1];
+  ProgramFileText(programFile);
   DataVolumeName(Package.SourceDirectory, programFile, Volume.DataVolumePath);
   Volume.VolumeHandle = plat::kFileError;
   Volume.InputBuffer =

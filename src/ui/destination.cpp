@@ -101,11 +101,8 @@ void SetDefaultInstallDirectory() {
     CopyText(directory, kPathSize, "c:\\");
   }
   if (!Package.ControlPanelPackage) {
-    char program[kProgramFileSize];
-    const size_t programLength =
-        strnlen(Package.Header.programFile, kProgramFileSize - 1);
-    memcpy(program, Package.Header.programFile, programLength);
-    program[programLength] = '\0';
+    char program[kProgramFileSize + 1];
+    ProgramFileText(program);
     if (AddTrailingBackslash(directory)) {
       AppendText(directory, kPathSize, program);
     }
