@@ -86,6 +86,15 @@ class PkgtoolInstall : public ::testing::Test {
     return root_.path() + "/" + relative;
   }
 
+  // Every file that is installed lies where it belongs, byte for byte.
+  void ExpectInstalled(const std::vector<SourceFile>& files) const {
+    for (const SourceFile& file : files) {
+      if (file.installedAt.empty()) continue;
+      EXPECT_EQ(ReadFile(OnC(file.installedAt)), file.content)
+          << file.installedAt;
+    }
+  }
+
   TempDir work_;
   TempDir root_;
 };
@@ -114,11 +123,7 @@ TEST_F(PkgtoolInstall, TwoDiskProductInstallsByteForByte) {
 
   std::string report;
   ASSERT_EQ(Install(descriptor, &report), 0) << report;
-  for (const SourceFile& file : files) {
-    if (file.installedAt.empty()) continue;
-    EXPECT_EQ(ReadFile(OnC(file.installedAt)), file.content)
-        << file.installedAt;
-  }
+  ExpectInstalled(files);
   EXPECT_FALSE(FileExistsOnHost(OnC("GAMES/QUEST/README.TXT")));
   EXPECT_EQ(ReadFile(OnC("GAMES/QUEST/uninstal.bin")), ReadFile(descriptor));
   EXPECT_EQ(ReadFile(OnC("WINDOWS/tarny.ini")),
@@ -173,11 +178,7 @@ TEST_F(PkgtoolInstall, AnswersDiskPromptsWhateverTheirWording) {
 
   std::string report;
   ASSERT_EQ(Install(descriptor, &report), 0) << report;
-  for (const SourceFile& file : files) {
-    if (file.installedAt.empty()) continue;
-    EXPECT_EQ(ReadFile(OnC(file.installedAt)), file.content)
-        << file.installedAt;
-  }
+  ExpectInstalled(files);
 }
 
 // Over an earlier installation: whatever the run could not complete stays
