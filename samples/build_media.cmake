@@ -29,4 +29,9 @@ execute_process(
 if(NOT result EQUAL 0)
   message(FATAL_ERROR "pkgtool build failed (${result})")
 endif()
-file(RENAME ${OUTPUT}.sources.tsv ${OUTPUT}/sources.tsv)
+# Only the dry run's file lines (target, source, flags, disks: tab-separated)
+# make the list the install and round-trip scripts check against.
+file(STRINGS ${OUTPUT}.sources.tsv lines REGEX "\t")
+list(JOIN lines "\n" text)
+file(WRITE ${OUTPUT}/sources.tsv "${text}\n")
+file(REMOVE ${OUTPUT}.sources.tsv)

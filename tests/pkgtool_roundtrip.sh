@@ -4,8 +4,8 @@
 # same bytes and that sha256sum accepts their checksum list, verifies them,
 # extracts them with the later disks given in reverse order, and compares
 # every file of the manifest with its source byte for byte (noInstall files
-# with their plain copy on disk 1). Any difference makes the script exit
-# non-zero.
+# both in their plain copy on disk 1 and as extract copies that). Any
+# difference makes the script exit non-zero.
 #
 # Usage: tests/pkgtool_roundtrip.sh [HOST_BUILD_DIR]
 #   HOST_BUILD_DIR defaults to build/host. Its SETUP_WIN32_BUILD_DIR must
@@ -71,22 +71,21 @@ fi
 compared=0
 extracted=0
 while IFS=$'\t' read -r target source flags; do
-  if [[ $flags == *noInstall* ]]; then
-    copy=$media/disk1/$(printf '%s' "$target" | sed -e 's/^[A-Za-z]://' \
-      -e 's/^\\*//' -e 's/\\/\//g')
-  else
-    copy=$work/dest/$(printf '%s' "$target" | sed -e 's/^[A-Za-z]://' \
-      -e 's/^\\*//' -e 's/\\/\//g')
-    extracted=$((extracted + 1))
-  fi
-  if ! cmp -s "$source" "$copy"; then
-    fail "$target: $copy differs from $source"
-  fi
+  relative=$(printf '%s' "$target" | sed -e 's/^[A-Za-z]://' \
+    -e 's/^\\*//' -e 's/\\/\//g')
+  copies=("$work/dest/$relative")
+  if [[ $flags == *noInstall* ]]; then copies+=("$media/disk1/$relative"); fi
+  for copy in "${copies[@]}"; do
+    if ! cmp -s "$source" "$copy"; then
+      fail "$target: $copy differs from $source"
+    fi
+  done
+  extracted=$((extracted + 1))
   compared=$((compared + 1))
 done < "$media/sources.tsv"
 found=$(find "$work/dest" -type f | wc -l)
 if [ "$found" -ne "$extracted" ]; then
-  fail "extract wrote $found files, the manifest has $extracted with a stream"
+  fail "extract wrote $found files, the manifest has $extracted"
 fi
 if [ "$compared" -eq 0 ]; then fail "no file was compared"; fi
 

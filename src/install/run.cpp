@@ -106,6 +106,18 @@ ResultCode CheckSharedRecord(const uint8_t* record,
   }
 }
 
+}  // namespace
+
+int ReadingPass(uint16_t flags, const char* name) {
+  if ((flags & kFlagNoInstall) != 0) return 0;
+  if ((flags & kFlagsShared) != 0) {
+    return SameTextIgnoringCase(name, kNeverWritten) ? 0 : 1;
+  }
+  return 2;
+}
+
+namespace {
+
 void CountHandled() {
   ++Installation.FilesDone;
   SetProgress(static_cast<int>(static_cast<uint64_t>(Installation.FilesDone) *

@@ -37,6 +37,12 @@ void SetProgress(int percent);
 bool InstalledCopyIsNewer(uint32_t installedMs, uint32_t installedLs,
                           uint32_t packagedMs, uint32_t packagedLs);
 
+// Which pass of the run reads the stream of a record with these flags and
+// this name: 1 for a shared file (except the one the run never writes), 2
+// for an ordinary file, 0 when neither does (noInstall, or that one shared
+// file). The builder lays the streams out in this order.
+int ReadingPass(uint16_t flags, const char* name);
+
 // The run, with installDirectory (the setup sequence passes InstallDirectory
 // of ui/destination.h: an existing directory ending with a backslash) as
 // the destination of the ordinary files. Expects the setup sequence's

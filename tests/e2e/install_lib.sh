@@ -97,27 +97,20 @@ source_of() {  # TARGET
 # prompt whenever a chunk lies on another disk than the last, and disk 1 at
 # the end for the descriptor copy when an uninstaller was placed.
 expected_prompts() {
-  "$E2E_HOST/bin/pkgtool" list "$MEDIA/disk1/setup.bin" | awk '
-    function walk(chunks,   n, t, k, d) {
-      n = split(chunks, t, " ")
-      for (k = 1; k <= n; k++) {
-        split(t[k], d, ":")
-        if (d[1] + 0 != disk) { out = out " " d[1]; disk = d[1] + 0 }
-      }
-    }
-    $1 ~ /^[0-9]+$/ && ($2 == "ordinary" || $2 == "shared") {
-      chunks = ""
-      for (i = 6; i <= NF; i++) chunks = chunks " " $i
-      if ($2 == "shared") shared[ns++] = chunks; else ordinary[no++] = chunks
-      if (tolower($4) == "uninstal.exe") uninstaller = 1
-    }
-    END {
-      disk = 1
-      for (i = 0; i < ns; i++) walk(shared[i])
-      for (i = 0; i < no; i++) walk(ordinary[i])
-      if (uninstaller && disk != 1) out = out " 1"
-      print substr(out, 2)
-    }'
+  "$E2E_HOST/bin/pkgtool" list --json "$MEDIA/disk1/setup.bin" | python3 -c '
+import json, sys
+records = [r for r in json.load(sys.stdin) if "noInstall" not in r["flags"]]
+shared = [r for r in records if "shared" in r["flags"]]
+ordinary = [r for r in records if "shared" not in r["flags"]]
+disk, out = 1, []
+for record in shared + ordinary:
+    for chunk in record["chunks"]:
+        if chunk["disk"] != disk:
+            disk = chunk["disk"]
+            out.append(str(disk))
+if disk != 1 and any(r["name"].lower() == "uninstal.exe" for r in records):
+    out.append("1")
+print(" ".join(out))'
 }
 
 insert_disk() {  # N

@@ -6,8 +6,10 @@
 #include <sys/resource.h>
 
 #include <map>
+#include <random>
 
 #include "checksums.h"
+#include "floppy.h"
 #include "host_files.h"
 #include "media.h"
 #include "pkgtool_testing.h"
@@ -142,10 +144,10 @@ TEST(PkgtoolBuild, NamesTheDescriptorAfterTheInstallerAndCopiesIt) {
   EXPECT_EQ(ReadFile(dir.path() + "/out/disk1/Install.EXE"), installer);
   EXPECT_TRUE(FileExistsOnHost(dir.path() + "/out/disk1/Install.bin"));
   EXPECT_FALSE(FileExistsOnHost(dir.path() + "/out/disk1/SETUP.bin"));
-  // The installer takes its room on disk 1.
+  // The installer takes its room on disk 1, and so does the list.
   uint64_t used = 0;
   for (const char* name :
-       {"Install.EXE", "Install.bin", "README.TXT", "GAME.dat"}) {
+       {"Install.EXE", "Install.bin", "README.TXT", "GAME.dat", "SHA256SUMS"}) {
     uint64_t size = 0;
     ASSERT_TRUE(FileSize(dir.path() + "/out/disk1/" + name, &size));
     used += size;
@@ -333,19 +335,132 @@ TEST(PkgtoolBuild, RefusesTwoThingsOfTheSameNameOnDisk1) {
       << run.err;
 }
 
-TEST(PkgtoolBuild, DryRunListsTargetsSourcesAndFlagsAndWritesNothing) {
+TEST(PkgtoolBuild, DryRunPrintsTheLayoutOfTheBuildAndWritesNothing) {
   TempDir dir;
   std::string manifest = ThreeDiskManifest(dir);
+  const std::string out = dir.path() + "/out";
+  pkgtool_testing::ToolRun dry =
+      RunTool({"build", manifest, "--dry-run", "-o", out});
+  ASSERT_EQ(dry.code, 0) << dry.err;
+  EXPECT_FALSE(IsDirectory(out));
+  const std::string files =
+      "GAME.EXE\t" + dir.path() + "/src/game.exe\t-\tdisk 1\n" +
+      "DATA\\LEVEL.DAT\t" + dir.path() + "/src/data/level.dat\t-\tdisks 1-3\n" +
+      "GFX.DLL\t" + dir.path() +
+      "/src/gfx.dll\tshared,version=2.3.4.5\tdisk 1\n" + "README.TXT\t" +
+      dir.path() + "/src/readme.txt\tnoInstall\tdisk 1, " + "plain copy\n";
+  EXPECT_NE(dry.out.find(out + "/disk3: GAME.dat "), std::string::npos);
+  // The disks as the build itself reports them once written.
+  pkgtool_testing::ToolRun built = RunTool({"build", manifest, "-o", out});
+  ASSERT_EQ(built.code, 0) << built.err;
+  EXPECT_EQ(dry.out, files + built.out);
+
+  // Disk 1 cannot hold the installer: both fail alike, writing nothing.
+  WriteFile(dir.Make("big.exe"), SampleBytes(5000, 9));
+  for (bool dryRun : {true, false}) {
+    std::vector<std::string> args = {"build",       manifest,
+                                     "-o",          dir.path() + "/small",
+                                     "--installer", dir.path() + "/big.exe"};
+    if (dryRun) args.push_back("--dry-run");
+    pkgtool_testing::ToolRun run = RunTool(args);
+    EXPECT_EQ(run.code, 1);
+    EXPECT_NE(run.err.find(": the installer does not fit on a disk (4096 "
+                           "bytes for files)"),
+              std::string::npos)
+        << run.err;
+    EXPECT_FALSE(IsDirectory(dir.path() + "/small"));
+  }
+}
+
+TEST(PkgtoolBuild, WarnsOfAProgramFileNotInstalledAndAnInstallerOverItsRoom) {
+  TempDir dir;
+  WriteFile(dir.Make("a.exe"), SampleBytes(500, 3));
+  WriteFile(dir.Make("setup.exe"), SampleBytes(3000, 4));
+  auto build = [&](const std::string& file) {
+    std::string manifest =
+        WriteManifest(dir,
+                      "[package]\nprogramFile = A.EXE\ntitle = A\n"
+                      "installerReserve = 1K\n[files]\n" +
+                          file + "\n");
+    return RunTool({"build", manifest, "-o", dir.path() + "/out", "--installer",
+                    dir.path() + "/setup.exe"});
+  };
+  pkgtool_testing::ToolRun run = build("A.EXE = a.exe, noInstall");
+  EXPECT_EQ(run.code, 0) << run.err;
+  EXPECT_NE(run.err.find("pkgtool: warning: " + dir.path() +
+                         "/test.manifest:2: programFile A.EXE is not among "
+                         "the installed files (no target of that name "
+                         "without noInstall): Program Manager's item would "
+                         "point at nothing\n"),
+            std::string::npos)
+      << run.err;
+  EXPECT_NE(run.err.find("pkgtool: warning: the installer setup.exe is 3000 "
+                         "bytes, 1976 more than installerReserve (1024 "
+                         "bytes): disk 1's layout grows to make room for "
+                         "it\n"),
+            std::string::npos)
+      << run.err;
+  // The program, in any case, is installed.
+  run = build("a.exe = a.exe");
+  EXPECT_EQ(run.code, 0) << run.err;
+  EXPECT_EQ(run.err.find("programFile"), std::string::npos) << run.err;
+}
+
+TEST(PkgtoolBuild, StoresNamesInTheCodePageAndWritesHostFilesInUtf8) {
+  TempDir dir;
+  WriteFile(dir.Make("a.exe"), SampleBytes(500, 3));
+  WriteFile(dir.Make("r.txt"), std::string("Lisez-moi.\n"));
+  std::string manifest = WriteManifest(dir,
+                                       "[package]\n"
+                                       "programFile = CAF\xC3\x89.EXE\n"
+                                       "title = Caf\xC3\xA9\n"
+                                       "[files]\n"
+                                       "CAF\xC3\x89.EXE = a.exe\n"
+                                       "LISEZ\\CAF\xC3\x89.TXT = r.txt, "
+                                       "noInstall\n");
   pkgtool_testing::ToolRun run =
-      RunTool({"build", manifest, "--dry-run", "-o", dir.path() + "/out"});
+      RunTool({"build", manifest, "-o", dir.path() + "/out"});
   ASSERT_EQ(run.code, 0) << run.err;
-  EXPECT_EQ(run.out, "GAME.EXE\t" + dir.path() + "/src/game.exe\t-\n" +
-                         "DATA\\LEVEL.DAT\t" + dir.path() +
-                         "/src/data/level.dat\t-\n" + "GFX.DLL\t" + dir.path() +
-                         "/src/gfx.dll\tshared,version=2.3.4.5\n" +
-                         "README.TXT\t" + dir.path() +
-                         "/src/readme.txt\tnoInstall\n");
-  EXPECT_FALSE(IsDirectory(dir.path() + "/out"));
+  EXPECT_TRUE(FileExistsOnHost(dir.path() + "/out/disk1/CAF\xC3\x89.dat"));
+  EXPECT_TRUE(
+      FileExistsOnHost(dir.path() + "/out/disk1/LISEZ/CAF\xC3\x89.TXT"));
+  Media media;
+  std::string error;
+  ASSERT_TRUE(LoadMedia(dir.path() + "/out/disk1/SETUP.bin", &media, &error))
+      << error;
+  EXPECT_EQ(media.programFile, "CAF\xC9.EXE");
+  EXPECT_EQ(media.title, "Caf\xE9");
+  ASSERT_EQ(media.records.size(), 2u);
+  EXPECT_EQ(media.records[0].name, "CAF\xC9.EXE");
+  EXPECT_EQ(media.records[1].name, "LISEZ\\CAF\xC9.TXT");
+}
+
+TEST(PkgtoolBuild, ADirectorySourcePacksATreeOfHundredsOfFilesExtractedAlike) {
+  TempDir dir;
+  for (int i = 0; i < 300; ++i) {
+    WriteFile(dir.Make("tree/d" + std::to_string(i % 7) + "/s" +
+                       std::to_string(i % 3) + "/f" + std::to_string(i)),
+              SampleBytes(static_cast<size_t>(i * 37 % 3000), i));
+  }
+  WriteFile(dir.Make("a.exe"), SampleBytes(500, 3));
+  std::string manifest = WriteManifest(dir,
+                                       "[package]\nprogramFile = A.EXE\n"
+                                       "title = A\ndiskSize = 64K\n"
+                                       "[files]\nA.EXE = a.exe\n"
+                                       "DATA\\ = tree\n");
+  const std::string out = dir.path() + "/out";
+  pkgtool_testing::ToolRun run = RunTool({"build", manifest, "-o", out});
+  ASSERT_EQ(run.code, 0) << run.err;
+  run = RunTool({"extract", out + "/disk1/SETUP.bin", "-d", dir.path() + "/x"});
+  ASSERT_EQ(run.code, 0) << run.err;
+  std::vector<std::string> files = FilesBelow(dir.path() + "/tree");
+  ASSERT_EQ(files.size(), 300u);
+  EXPECT_EQ(FilesBelow(dir.path() + "/x/DATA"), files);
+  for (const std::string& file : files) {
+    EXPECT_EQ(ReadFile(dir.path() + "/x/DATA/" + file),
+              ReadFile(dir.path() + "/tree/" + file))
+        << file;
+  }
 }
 
 TEST(PkgtoolBuild, ControlPanelPackagesCarryTheMagic) {
@@ -360,6 +475,91 @@ TEST(PkgtoolBuild, ControlPanelPackagesCarryTheMagic) {
   ASSERT_GE(descriptor.size(), 4u);
   EXPECT_EQ(std::string(descriptor.begin(), descriptor.begin() + 4), "INSV");
   EXPECT_TRUE(FileExistsOnHost(dir.path() + "/out/disk1/X.dat"));
+}
+
+}  // namespace
+}  // namespace pkgtool
+
+namespace pkgtool {
+namespace {
+
+// Random bytes, which do not compress: size bytes of stream.
+Bytes Noise(size_t size, uint32_t seed) {
+  std::mt19937 random(seed);
+  Bytes data(size);
+  for (uint8_t& byte : data) byte = static_cast<uint8_t>(random());
+  return data;
+}
+
+TEST(PkgtoolBuild, FloppyFormatsHoldEachDiskInClustersAndImagesCarryThem) {
+  std::string output, error;
+  if (!RunMtools({"mformat", "--version"}, &output, &error)) {
+    GTEST_SKIP() << "mtools is not installed";
+  }
+  TempDir dir;
+  WriteFile(dir.Make("src/setup.exe"), Noise(100000, 1));
+  WriteFile(dir.Make("src/game.exe"), Noise(500000, 2));
+  WriteFile(dir.Make("src/docs/read.me"), std::string("Read me.\n"));
+  WriteFile(dir.Make("src/gfx.dll"), MakePeImage(0x00020003, 0x00040005));
+  std::string manifest = WriteManifest(dir,
+                                       "[package]\n"
+                                       "programFile = GAME.EXE\n"
+                                       "title = Game of Life\n"
+                                       "diskFormat = 360K\n"
+                                       "installerReserve = 100000\n"
+                                       "[files]\n"
+                                       "GAME.EXE = src/game.exe\n"
+                                       "DOCS\\READ.ME = src/docs/read.me, "
+                                       "noInstall\n"
+                                       "GFX.DLL = src/gfx.dll, shared\n");
+  const std::string out = dir.path() + "/out";
+  pkgtool_testing::ToolRun run =
+      RunTool({"build", manifest, "-o", out, "--installer",
+               dir.path() + "/src/setup.exe", "--images"});
+  ASSERT_EQ(run.code, 0) << run.err;
+  const FloppyFormat& format = *FindFloppyFormat("360K");
+  unsigned disks = 0;
+  for (; IsDirectory(out + "/disk" + std::to_string(disks + 1)); ++disks) {
+    const std::string disk = out + "/disk" + std::to_string(disks + 1);
+    // Each disk's files, in whole clusters (a cluster for each directory),
+    // fit a real floppy, and its image holds exactly them.
+    uint64_t clusters = 0;
+    for (const std::string& file : FilesBelow(disk)) {
+      uint64_t size = 0;
+      ASSERT_TRUE(FileSize(disk + "/" + file, &size));
+      clusters += ClusterRounded(format, size);
+    }
+    clusters += IsDirectory(disk + "/DOCS") ? format.ClusterBytes() : 0;
+    EXPECT_LE(clusters, format.DataBytes()) << disk;
+    const std::string image = disk + ".img";
+    EXPECT_EQ(ReadFile(image).size(), format.ImageBytes());
+    const std::string copied = dir.path() + "/copied" + std::to_string(disks);
+    ASSERT_TRUE(MakeDirectories(copied));
+    ASSERT_TRUE(UnpackFloppyImage(image, copied, &error)) << error;
+    EXPECT_EQ(FilesBelow(copied), FilesBelow(disk));
+    for (const std::string& file : FilesBelow(disk)) {
+      EXPECT_EQ(ReadFile(copied + "/" + file), ReadFile(disk + "/" + file));
+    }
+  }
+  EXPECT_GE(disks, 2u);
+  // The images alone are media: verified and extracted by themselves.
+  const std::string images = dir.path() + "/images";
+  ASSERT_TRUE(MakeDirectories(images));
+  for (unsigned disk = 1; disk <= disks; ++disk) {
+    const std::string name = "/disk" + std::to_string(disk) + ".img";
+    WriteFile(images + name, ReadFile(out + name));
+  }
+  run = RunTool({"verify", images + "/disk1.img"});
+  EXPECT_EQ(run.code, 0) << run.err;
+  run = RunTool({"extract", images + "/disk1.img", "-d", dir.path() + "/x"});
+  ASSERT_EQ(run.code, 0) << run.err;
+  EXPECT_EQ(ReadFile(dir.path() + "/x/GAME.EXE"),
+            ReadFile(dir.path() + "/src/game.exe"));
+  // A build without images removes those of the earlier one.
+  run = RunTool({"build", manifest, "-o", out, "--installer",
+                 dir.path() + "/src/setup.exe"});
+  ASSERT_EQ(run.code, 0) << run.err;
+  EXPECT_FALSE(FileExistsOnHost(out + "/disk1.img"));
 }
 
 }  // namespace

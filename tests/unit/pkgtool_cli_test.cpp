@@ -33,14 +33,18 @@ INSTANTIATE_TEST_SUITE_P(
         UsageCase{{}, "Usage: pkgtool [--quiet] COMMAND [ARGS]..."},
         UsageCase{{"pack"}, "pkgtool: unknown command \"pack\""},
         UsageCase{{"--verbose", "list"}, "pkgtool: unknown option --verbose"},
-        UsageCase{{"list"}, "pkgtool: list: expected one DESCRIPTOR"},
-        UsageCase{{"list", "a", "b"}, "pkgtool: list: expected one DESCRIPTOR"},
-        UsageCase{{"list", "--disk", "d", "a"},
-                  "pkgtool: list: unknown option --disk"},
+        UsageCase{{"list"}, "pkgtool: list: expected a DESCRIPTOR"},
+        UsageCase{{"list", "--jsn", "a"},
+                  "pkgtool: list: unknown option --jsn"},
         UsageCase{{"verify", "a", "--disk"},
                   "pkgtool: verify: option --disk needs a value"},
         UsageCase{{"extract", "a"},
-                  "pkgtool: extract: the destination is missing (-d DEST)"},
+                  "pkgtool: extract: the destination is missing (-d DEST, or "
+                  "-p for standard output)"},
+        UsageCase{{"verify", "a", "--codepage", "77777"},
+                  "pkgtool: verify: unknown code page \"77777\" (iconv "
+                  "converts none of that number)"},
+        UsageCase{{"help", "pack"}, "pkgtool: unknown command \"pack\""},
         UsageCase{{"build", "m"},
                   "pkgtool: build: the output directory is missing (-o "
                   "OUTDIR)"},
@@ -55,8 +59,10 @@ INSTANTIATE_TEST_SUITE_P(
 class PkgtoolHelp : public ::testing::TestWithParam<const char*> {};
 
 TEST_P(PkgtoolHelp, PrintsTheCommandsUsageAndSucceeds) {
-  for (const char* flag : {"--help", "-h"}) {
-    pkgtool_testing::ToolRun run = RunTool({GetParam(), flag});
+  for (const char* flag : {"--help", "-h", "help"}) {
+    pkgtool_testing::ToolRun run = flag == std::string("help")
+                                       ? RunTool({flag, GetParam()})
+                                       : RunTool({GetParam(), flag});
     EXPECT_EQ(run.code, 0);
     EXPECT_EQ(run.out.rfind(std::string("Usage: pkgtool ") + GetParam(), 0), 0u)
         << run.out;
@@ -66,10 +72,13 @@ TEST_P(PkgtoolHelp, PrintsTheCommandsUsageAndSucceeds) {
 
 INSTANTIATE_TEST_SUITE_P(Commands, PkgtoolHelp,
                          ::testing::Values("build", "list", "verify", "extract",
-                                           "encode", "decode"));
+                                           "install", "encode", "decode"));
 
-TEST(PkgtoolHelp, TheOverviewListsEveryCommand) {
-  pkgtool_testing::ToolRun run = RunTool({"--help"});
+TEST(PkgtoolHelp, TheOverviewListsEveryCommandAndTheVersionIsOneLine) {
+  pkgtool_testing::ToolRun version = RunTool({"--version"});
+  EXPECT_EQ(version.code, 0);
+  EXPECT_EQ(version.out, std::string("pkgtool ") + kPkgtoolVersion + "\n");
+  pkgtool_testing::ToolRun run = RunTool({"help"});
   EXPECT_EQ(run.code, 0);
   for (const char* name :
        {"build", "list", "verify", "extract", "encode", "decode"}) {

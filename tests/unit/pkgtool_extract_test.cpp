@@ -82,7 +82,8 @@ TEST(PkgtoolExtract, RoundTripsRandomAndRealFilesOnRandomDisks) {
   for (int round = 0; round < 6; ++round) {
     SCOPED_TRACE("round " + std::to_string(round));
     TempDir dir;
-    unsigned diskSize = 1024 + random() % 20000;
+    // Disk 1 must hold the checksum list of up to some 35 disks.
+    unsigned diskSize = 12 * 1024 + random() % 20000;
     std::string manifest =
         "[package]\nprogramFile = R.EXE\ntitle = R\n"
         "diskSize = " +
@@ -117,21 +118,20 @@ TEST(PkgtoolExtract, RoundTripsRandomAndRealFilesOnRandomDisks) {
     pkgtool_testing::ToolRun run =
         RunTool({"build", path, "-o", dir.path() + "/out"});
     ASSERT_EQ(run.code, 0) << run.err;
-    std::vector<std::string> disks;
+    // The later disks, copied under names of their own, are found beside
+    // disk 1 without being named.
     for (int disk = 2;
          IsDirectory(dir.path() + "/out/disk" + std::to_string(disk)); ++disk) {
-      disks.push_back("--disk");
-      disks.push_back(dir.path() + "/out/disk" + std::to_string(disk));
+      ASSERT_EQ(
+          std::rename((dir.path() + "/out/disk" + std::to_string(disk)).c_str(),
+                      (dir.path() + "/out/floppy " + std::to_string(100 - disk))
+                          .c_str()),
+          0);
     }
     std::string descriptor = dir.path() + "/out/disk1/SETUP.bin";
-    std::vector<std::string> verify = {"verify", descriptor};
-    verify.insert(verify.end(), disks.begin(), disks.end());
-    run = RunTool(verify);
-    ASSERT_EQ(run.code, 0) << run.out;
-    std::vector<std::string> extract = {"extract", descriptor, "-d",
-                                        dir.path() + "/dest"};
-    extract.insert(extract.end(), disks.begin(), disks.end());
-    run = RunTool(extract);
+    run = RunTool({"verify", descriptor});
+    ASSERT_EQ(run.code, 0) << run.err;
+    run = RunTool({"extract", descriptor, "-d", dir.path() + "/dest"});
     ASSERT_EQ(run.code, 0) << run.err;
     for (int i = 0; i < count; ++i) {
       EXPECT_EQ(ReadFile(dir.path() + "/dest/F" + std::to_string(i) + ".DAT"),
@@ -139,6 +139,111 @@ TEST(PkgtoolExtract, RoundTripsRandomAndRealFilesOnRandomDisks) {
           << "file " << i << ", disk size " << diskSize;
     }
   }
+}
+
+// Media of three files on two disks, for choosing and overwriting.
+class PkgtoolExtractChoice : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    WriteFile(dir_.Make("src/game"), SampleBytes(30000, 1));
+    WriteFile(dir_.Make("src/a"), SampleBytes(3000, 2));
+    WriteFile(dir_.Make("src/b"), SampleBytes(5000, 3));
+    WriteFile(dir_.Make("src/readme"), SampleBytes(700, 4));
+    std::string manifest = WriteManifest(
+        dir_,
+        "[package]\nprogramFile=GAME.EXE\ntitle=G\ndiskSize=6K\n[files]\n"
+        "GAME.EXE=src/game\nDATA\\MAPS\\A.MAP=src/a\nDATA\\B.MAP=src/b\n"
+        "README.TXT=src/readme, noInstall\n");
+    ASSERT_EQ(RunTool({"build", manifest, "-o", dir_.path() + "/out"}).code, 0);
+  }
+  pkgtool_testing::ToolRun Extract(std::vector<std::string> more) {
+    std::vector<std::string> args = {"extract", Descriptor()};
+    args.insert(args.end(), more.begin(), more.end());
+    return RunTool(args);
+  }
+  std::string Descriptor() const {
+    return dir_.path() + "/out/disk1/SETUP.bin";
+  }
+  std::string Dest() const { return dir_.path() + "/dest"; }
+  Bytes Source(const std::string& name) const {
+    return ReadFile(dir_.path() + "/src/" + name);
+  }
+  TempDir dir_;
+};
+
+TEST_F(PkgtoolExtractChoice, PatternsAndStandardOutputTakeTheChosenFiles) {
+  // '*' crosses the backslash, and case does not count.
+  pkgtool_testing::ToolRun run = Extract({"-d", Dest(), "data\\*.map"});
+  ASSERT_EQ(run.code, 0) << run.err;
+  EXPECT_EQ(ReadFile(Dest() + "/DATA/MAPS/A.MAP"), Source("a"));
+  EXPECT_EQ(ReadFile(Dest() + "/DATA/B.MAP"), Source("b"));
+  EXPECT_FALSE(FileExistsOnHost(Dest() + "/GAME.EXE"));
+  // A pattern that matches nothing stops the run before anything is done.
+  run = Extract({"-d", Dest(), "GAME.EXE", "*.DLL"});
+  EXPECT_EQ(run.code, 1);
+  EXPECT_EQ(run.err, "pkgtool: pattern \"*.DLL\" matches no file\n");
+  EXPECT_FALSE(FileExistsOnHost(Dest() + "/GAME.EXE"));
+  // -p: the bytes alone on stdout, in table order.
+  run = Extract({"-p", "?ATA\\B.MAP", "game.exe"});
+  ASSERT_EQ(run.code, 0) << run.err;
+  Bytes both = Source("game");
+  Bytes b = Source("b");
+  both.insert(both.end(), b.begin(), b.end());
+  EXPECT_EQ(Bytes(run.out.begin(), run.out.end()), both);
+  EXPECT_NE(run.err.find("2 files written to standard output"),
+            std::string::npos);
+  // A noInstall file comes from its plain copy on disk 1.
+  run = Extract({"-p", "readme.txt"});
+  EXPECT_EQ(Bytes(run.out.begin(), run.out.end()), Source("readme"));
+  for (const std::vector<std::string>& wrong :
+       {std::vector<std::string>{"-d", "-"},
+        {"-p", "-d", Dest()},
+        {"-d", Dest(), "-f", "-k"},
+        {}}) {
+    EXPECT_EQ(Extract(wrong).code, 2) << wrong.size();
+  }
+}
+
+TEST_F(PkgtoolExtractChoice, OverwritesNothingBySurprise) {
+  ASSERT_EQ(Extract({"-d", Dest(), "DATA\\*"}).code, 0);
+  const Bytes edited = {'m', 'i', 'n', 'e'};
+  WriteFile(Dest() + "/DATA/B.MAP", edited);
+  // Identical files are fine, another content stops everything.
+  pkgtool_testing::ToolRun run = Extract({"-d", Dest()});
+  EXPECT_EQ(run.code, 1);
+  EXPECT_NE(run.err.find(Dest() + "/DATA/B.MAP: exists with other content\n"),
+            std::string::npos)
+      << run.err;
+  EXPECT_EQ(run.err.find("A.MAP"), std::string::npos) << run.err;
+  EXPECT_FALSE(FileExistsOnHost(Dest() + "/GAME.EXE"));
+  run = Extract({"-d", Dest(), "--skip-existing"});
+  ASSERT_EQ(run.code, 0) << run.err;
+  EXPECT_EQ(ReadFile(Dest() + "/DATA/B.MAP"), edited);
+  EXPECT_EQ(ReadFile(Dest() + "/GAME.EXE"), Source("game"));
+  EXPECT_NE(run.out.find("2 files extracted"), std::string::npos) << run.out;
+  EXPECT_EQ(ReadFile(Dest() + "/README.TXT"), Source("readme"));
+  run = Extract({"-d", Dest(), "--force"});
+  ASSERT_EQ(run.code, 0) << run.err;
+  EXPECT_EQ(ReadFile(Dest() + "/DATA/B.MAP"), Source("b"));
+  EXPECT_EQ(ListDirectory(Dest() + "/DATA"),
+            (std::vector<std::string>{"B.MAP", "MAPS"}));
+}
+
+TEST_F(PkgtoolExtractChoice, AMissingDiskIsOneLineAndTheRestIsExtracted) {
+  ASSERT_EQ(std::rename((dir_.path() + "/out/disk2").c_str(),
+                        (dir_.path() + "/away").c_str()),
+            0);
+  pkgtool_testing::ToolRun run = Extract({"-d", Dest()});
+  EXPECT_EQ(run.code, 1);
+  EXPECT_EQ(run.err.find("missing disk 2 of"), run.err.rfind("missing disk"))
+      << run.err;
+  EXPECT_NE(run.err.find("(GAME.dat); give its directory with --disk\n"),
+            std::string::npos)
+      << run.err;
+  EXPECT_NE(run.out.find(" on missing disks"), std::string::npos) << run.out;
+  // With its directory given, the rest follows.
+  run = Extract({"-d", Dest(), "--disk", dir_.path() + "/away"});
+  EXPECT_EQ(run.code, 0) << run.err;
 }
 
 TEST(PkgtoolExtract, PutsANameIntoAnExistingDirectoryOfAnotherCase) {
@@ -280,7 +385,7 @@ TEST(PkgtoolExtractFailures, RemovesAFileWhoseWriteFails) {
       RunTool({"extract", dir.path() + "/SETUP.bin", "-d", dest});
   EXPECT_EQ(run.code, 1);
   EXPECT_NE(run.err.find("record 1 (BIG.DAT): " + dest +
-                         "/BIG.DAT: disk full (" + dest + "/BIG.DAT removed)"),
+                         "/BIG.DAT: disk full (nothing written)"),
             std::string::npos)
       << run.err;
   EXPECT_FALSE(FileExistsOnHost(dest + "/BIG.DAT"));
@@ -369,8 +474,7 @@ TEST(PkgtoolExtractFailures, TakesNothingFromAFileThatFailsItsChecksum) {
   run = RunTool(ExtractArgs(dir));
   EXPECT_EQ(run.code, 1);
   EXPECT_NE(run.err.find("record 1 (FIRST.DAT): the stream yields 3000 bytes, "
-                         "its record's sizeKb is 1 (" +
-                         dest + "FIRST.DAT removed)"),
+                         "its record's sizeKb is 1 (nothing written)"),
             std::string::npos)
       << run.err;
   EXPECT_FALSE(FileExistsOnHost(dest + "FIRST.DAT"));

@@ -2,6 +2,10 @@
 // damaged descriptors are refused with the record and the numbers at fault.
 #include <gtest/gtest.h>
 
+#include <cstdio>
+#include <cstdlib>
+
+#include "media.h"
 #include "pkgtool_testing.h"
 
 namespace pkgtool {
@@ -53,8 +57,10 @@ TEST(PkgtoolList, ShowsTheHeaderAndOneRowPerRecord) {
   size_t tableSize = descriptor.size() - kHeaderSize;
   ASSERT_GE(tableSize, 1024u);
   ASSERT_LT(tableSize, 2048u);
-  WriteFile(dir.Make("SETUP.bin"), descriptor);
-  pkgtool_testing::ToolRun run = RunTool({"list", dir.path() + "/SETUP.bin"});
+  // Alone in a directory of its own: no volume is found for it.
+  WriteFile(dir.Make("media/SETUP.bin"), descriptor);
+  pkgtool_testing::ToolRun run =
+      RunTool({"list", dir.path() + "/media/SETUP.bin", "--chunks"});
   ASSERT_EQ(run.code, 0) << run.err;
   std::string out = Squeezed(run.out);
   EXPECT_NE(out.find("Kind: game\n"), std::string::npos) << out;
@@ -64,16 +70,21 @@ TEST(PkgtoolList, ShowsTheHeaderAndOneRowPerRecord) {
   // 1 Kb of table, then 12 + 3 + 1 + 65535: noInstall sizes count too.
   EXPECT_NE(out.find("RequiredKb: 65552\n"), std::string::npos);
   EXPECT_NE(out.find("Data volume: QUEST.dat\n"), std::string::npos);
-  EXPECT_NE(out.find(" 1 ordinary 12 QUEST.EXE - 1:2+100\n"),
+  EXPECT_NE(out.find("Disks: 3 (volumes found: none; missing: 1-3)\n"),
             std::string::npos);
-  EXPECT_NE(out.find(" 2 shared 3 \\WINDOWS\\SYSTEM\\GFX.DLL 1.2.3.4 1:102+50 "
-                     "2:2+60\n"),
+  EXPECT_NE(out.find("\n1 ? 100 1 ordinary - QUEST.EXE\n"), std::string::npos);
+  EXPECT_NE(out.find("\n2 ? 110 1-2 shared 1.2.3.4 \\WINDOWS\\SYSTEM\\GFX.DLL\n"
+                     " chunks 1:102+50 2:2+60\n"),
             std::string::npos);
-  EXPECT_NE(out.find(" 3 noInstall 1 README.TXT - -\n"), std::string::npos);
-  EXPECT_NE(out.find(" 4 shared,noInstall,bits 0x8 65535 C:\\ODD.DAT "
-                     "65535.0.0.0 3:7+1\n"),
+  EXPECT_NE(out.find("\n3 - 0 - noInstall - README.TXT\n chunks -\n"),
+            std::string::npos);
+  EXPECT_NE(out.find("\n4 ? 1 3 shared,noInstall,bits 0x8 65535.0.0.0 "
+                     "C:\\ODD.DAT\n"),
             std::string::npos)
       << out;
+  EXPECT_NE(out.find("\nTotal: 4 files, 0 bytes and 3 of unknown size, 211 "
+                     "stored\n"),
+            std::string::npos);
 }
 
 TEST(PkgtoolList, ShowsAControlPanelPackage) {
@@ -173,6 +184,212 @@ TEST(PkgtoolList, RefusesAnUnterminatedTitle) {
   EXPECT_EQ(run.err, "pkgtool: " + path +
                          ": productTitle is not terminated inside its 80 "
                          "bytes\n");
+}
+
+// Runs python3 on the JSON text: a line per object of the array, its
+// fields joined by '|' ("" when the text is no JSON array).
+std::string JsonFields(const TempDir& dir, const std::string& json) {
+  std::string path = dir.Make("list.json");
+  WriteFile(path, json);
+  std::string command =
+      "python3 -c 'import json, sys\n"
+      "for r in json.load(open(sys.argv[1])):\n"
+      "  print(r[\"name\"], r[\"size\"], r[\"stored\"], r[\"disks\"], "
+      "r[\"flags\"], r[\"version\"], r[\"sizeKb\"], len(r[\"chunks\"]), "
+      "sep=\"|\")' " +
+      path + " 2>/dev/null";
+  std::FILE* pipe = popen(command.c_str(), "r");
+  std::string fields;
+  char buffer[256];
+  size_t count = 0;
+  while (pipe != nullptr &&
+         (count = std::fread(buffer, 1, sizeof buffer, pipe)) > 0) {
+    fields.append(buffer, count);
+  }
+  if (pipe != nullptr) pclose(pipe);
+  return fields;
+}
+
+// Media built on 2K disks: three files spread over several disks, one of
+// them with a long name.
+class PkgtoolListMedia : public ::testing::Test {
+ protected:
+  static constexpr const char* kLongName =
+      "DATA\\MUSIC\\ORCHESTRAL_ARRANGEMENTS\\SECOND_ACT\\THEME_OF_THE_NORTH."
+      "MID";
+
+  void SetUp() override {
+    WriteFile(dir_.Make("src/game.exe"),
+              pkgtool_testing::SampleBytes(12000, 1));
+    WriteFile(dir_.Make("src/level.dat"),
+              pkgtool_testing::SampleBytes(9000, 2));
+    WriteFile(dir_.Make("src/theme.mid"),
+              pkgtool_testing::SampleBytes(3000, 3));
+    std::string manifest = pkgtool_testing::WriteManifest(
+        dir_, std::string("[package]\nprogramFile = GAME.EXE\ntitle = Game\n"
+                          "diskSize = 2K\n[files]\nGAME.EXE = src/game.exe\n"
+                          "DATA\\LEVEL.DAT = src/level.dat\n") +
+                  kLongName + " = src/theme.mid\n");
+    pkgtool_testing::ToolRun run =
+        RunTool({"build", manifest, "-o", dir_.path() + "/out"});
+    ASSERT_EQ(run.code, 0) << run.err;
+    std::string error;
+    ASSERT_TRUE(LoadMedia(Descriptor(), &media_, &error)) << error;
+    ASSERT_EQ(media_.records.size(), 3u);
+    ASSERT_GT(media_.records[0].chunks.back().disk, 1);
+  }
+
+  std::string Descriptor() const {
+    return dir_.path() + "/out/disk1/SETUP.bin";
+  }
+  uint64_t Stored(size_t index) const {
+    uint64_t stored = 0;
+    for (const ChunkEntry& chunk : media_.records[index].chunks) {
+      stored += chunk.length;
+    }
+    return stored;
+  }
+  std::string Disks(size_t index) const {
+    const std::vector<ChunkEntry>& chunks = media_.records[index].chunks;
+    int first = chunks.front().disk, last = chunks.back().disk;
+    return std::to_string(first) +
+           (last > first ? "-" + std::to_string(last) : "");
+  }
+
+  TempDir dir_;
+  Media media_;
+};
+
+TEST_F(PkgtoolListMedia, ShowsEachFilesExactSizeAndTheTotals) {
+  pkgtool_testing::ToolRun run = RunTool({"list", Descriptor()});
+  ASSERT_EQ(run.code, 0) << run.err;
+  EXPECT_EQ(run.err, "");
+  std::string out = Squeezed(run.out);
+  const uint64_t sizes[] = {12000, 9000, 3000};
+  const char* names[] = {"GAME.EXE", "DATA\\LEVEL.DAT", kLongName};
+  for (size_t i = 0; i < 3; ++i) {
+    EXPECT_NE(
+        out.find("\n" + std::to_string(i + 1) + " " + std::to_string(sizes[i]) +
+                 " " + std::to_string(Stored(i)) + " " + Disks(i) +
+                 " ordinary - " + names[i] + "\n"),
+        std::string::npos)
+        << out;
+  }
+  uint64_t stored = Stored(0) + Stored(1) + Stored(2);
+  char ratio[32];
+  std::snprintf(ratio, sizeof ratio, "%.1f%%", 100.0 * stored / 24000);
+  EXPECT_NE(out.find("\nTotal: 3 files, 24000 bytes, " +
+                     std::to_string(stored) + " stored (" + ratio + ")\n"),
+            std::string::npos)
+      << out;
+}
+
+TEST_F(PkgtoolListMedia, JsonIsOneArrayWithTheExactSizes) {
+  pkgtool_testing::ToolRun run = RunTool({"list", Descriptor(), "--json"});
+  ASSERT_EQ(run.code, 0) << run.err;
+  std::string expected;
+  const char* rows[] = {"GAME.EXE|12000|", "DATA\\LEVEL.DAT|9000|", "|3000|"};
+  for (size_t i = 0; i < 3; ++i) {
+    std::string disks;
+    for (int disk = media_.records[i].chunks.front().disk;
+         disk <= media_.records[i].chunks.back().disk; ++disk) {
+      disks += (disks.empty() ? "" : ", ") + std::to_string(disk);
+    }
+    expected += (i == 2 ? kLongName : "") + std::string(rows[i]) +
+                std::to_string(Stored(i)) + "|[" + disks + "]|[]|None|" +
+                std::to_string(media_.records[i].sizeKb) + "|" +
+                std::to_string(media_.records[i].chunks.size()) + "\n";
+  }
+  EXPECT_EQ(JsonFields(dir_, run.out), expected) << run.out;
+}
+
+TEST_F(PkgtoolListMedia, PatternsChooseTheFilesAndEachMustMatchOne) {
+  // Without regard to case, '*' crossing '\\'.
+  pkgtool_testing::ToolRun run = RunTool({"list", Descriptor(), "data*.dat"});
+  ASSERT_EQ(run.code, 0) << run.err;
+  EXPECT_NE(run.out.find("DATA\\LEVEL.DAT\n"), std::string::npos);
+  EXPECT_EQ(Squeezed(run.out).find("- GAME.EXE"), std::string::npos);
+  EXPECT_NE(run.out.find("Total: 1 file, 9000 bytes"), std::string::npos);
+  run = RunTool({"list", Descriptor(), "*.EXE", "*.TXT"});
+  EXPECT_EQ(run.code, 1);
+  EXPECT_NE(Squeezed(run.out).find("- GAME.EXE\n"), std::string::npos);
+  EXPECT_EQ(run.err, "pkgtool: pattern \"*.TXT\" matches no file\n");
+}
+
+// Sets COLUMNS for as long as it lives (unsets it for null).
+class ScopedColumns {
+ public:
+  explicit ScopedColumns(const char* value) {
+    const char* old = std::getenv("COLUMNS");
+    had_ = old != nullptr;
+    if (had_) old_ = old;
+    if (value != nullptr) {
+      setenv("COLUMNS", value, 1);
+    } else {
+      unsetenv("COLUMNS");
+    }
+  }
+  ~ScopedColumns() {
+    if (had_) {
+      setenv("COLUMNS", old_.c_str(), 1);
+    } else {
+      unsetenv("COLUMNS");
+    }
+  }
+
+ private:
+  bool had_ = false;
+  std::string old_;
+};
+
+TEST_F(PkgtoolListMedia, ALongNameIsShortenedInTheMiddleOnlyToFitAWidth) {
+  {
+    ScopedColumns columns("70");
+    std::string out = RunTool({"list", Descriptor()}).out;
+    size_t row = out.find(" DATA\\MUSIC\\");
+    ASSERT_NE(row, std::string::npos) << out;
+    size_t start = out.rfind('\n', row) + 1, end = out.find('\n', row);
+    EXPECT_EQ(end - start, 70u) << out;
+    EXPECT_NE(out.substr(row, end - row).find("..."), std::string::npos);
+    EXPECT_EQ(out.substr(end - 9, 9), "NORTH.MID");
+    EXPECT_NE(out.find("  DATA\\LEVEL.DAT\n"), std::string::npos);
+  }
+  ScopedColumns none(nullptr);
+  EXPECT_NE(RunTool({"list", Descriptor()}).out.find(kLongName),
+            std::string::npos);
+}
+
+// Hand-made volumes: record 1's size prefix lies half on disk 1, half on
+// disk 2; record 2 lies on disk 3, which is missing.
+TEST(PkgtoolList, ReadsASplitSizePrefixAndMarksWhatAMissingDiskHides) {
+  TempDir dir;
+  RecordSpec split;
+  split.name = "SPLIT.DAT";
+  split.chunks = {{1, 2, 2}, {2, 2, 6}};
+  RecordSpec gone;
+  gone.name = "GO\"NE\\\x01.DAT";
+  gone.chunks = {{3, 2, 8}};
+  std::string path = dir.Make("disk1/SETUP.bin");
+  WriteFile(path, MakeDescriptor("", "A.EXE", "A", {split, gone}));
+  WriteFile(dir.Make("disk1/A.dat"), MakeVolume(1, {0x34, 0x12}));
+  WriteFile(dir.Make("disk2/A.dat"), MakeVolume(2, {0x01, 0, 9, 9, 9, 9}));
+  pkgtool_testing::ToolRun run = RunTool({"list", path});
+  EXPECT_EQ(run.code, 0);
+  EXPECT_EQ(run.err,
+            "pkgtool: missing disk 3 of 3 (A.dat); give its directory with "
+            "--disk\n");
+  std::string out = Squeezed(run.out);
+  EXPECT_NE(out.find("Disks: 3 (volumes found: 1-2; missing: 3)\n"),
+            std::string::npos);
+  EXPECT_NE(out.find("\n1 70196 8 1-2 ordinary - SPLIT.DAT\n"),
+            std::string::npos)
+      << out;
+  EXPECT_NE(out.find("\n2 ? 8 3 ordinary - GO\"NE\\?.DAT\n"),
+            std::string::npos);
+  run = RunTool({"list", path, "--json"});
+  EXPECT_EQ(JsonFields(dir, run.out),
+            "SPLIT.DAT|70196|8|[1, 2]|[]|None|0|2\n"
+            "GO\"NE\\\x01.DAT|None|8|[3]|[]|None|0|1\n");
 }
 
 }  // namespace

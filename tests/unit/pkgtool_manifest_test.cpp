@@ -1,8 +1,11 @@
 // The package manifest: what a sound manifest yields, and that every fault
 // is reported with the manifest's name and the line it is on.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include "manifest.h"
+#include "test_support.h"
 
 namespace pkgtool {
 namespace {
@@ -65,16 +68,92 @@ TEST(PkgtoolManifest, DefaultsToOneGameDiskWithoutReserve) {
   EXPECT_EQ(manifest.installerReserve, 0u);
 }
 
-TEST(PkgtoolManifest, ReplacesVariablesInValues) {
-  Variables variables{{"BIN", "/build/bin"}, {"V", "2.0"}};
+TEST(PkgtoolManifest, ReplacesVariablesInValuesAndTargets) {
+  Variables variables{{"BIN", "/build/bin"}, {"V", "2.0"}, {"D", "DATA"}};
   Manifest manifest;
   std::vector<std::string> errors;
   ASSERT_TRUE(
       ParseManifest("[package]\nprogramFile=A.EXE\ntitle=${V} $x\n"
-                    "[files]\nA.EXE=${BIN}/a.exe\n",
+                    "[files]\nA.EXE=${BIN}/a.exe\n${D}\\A.DAT=a\n",
                     "m", variables, &manifest, &errors));
   EXPECT_EQ(manifest.title, "2.0 $x");
   EXPECT_EQ(manifest.files[0].sourcePath, "/build/bin/a.exe");
+  EXPECT_EQ(manifest.files[1].target, "DATA\\A.DAT");
+}
+
+TEST(PkgtoolManifest, StoresTextsInTheCodePageAndCountsTheirBytes) {
+  // 79 "é" are 158 bytes of UTF-8 but 79 of code page 1252: the longest
+  // title.
+  std::string title;
+  for (int i = 0; i < 79; ++i) title += "\xC3\xA9";
+  Manifest manifest;
+  std::vector<std::string> errors;
+  ASSERT_TRUE(ParseManifest("[package]\nprogramFile=A.EXE\ntitle=" + title +
+                                "\n[files]\nCAF\xC3\x89.TXT = c\n",
+                            "m", kNoVariables, &manifest, &errors))
+      << errors.front();
+  EXPECT_EQ(manifest.title, std::string(79, '\xE9'));
+  EXPECT_EQ(manifest.files[0].target, "CAF\xC9.TXT");
+  EXPECT_EQ(manifest.files[0].utf8Target, "CAF\xC3\x89.TXT");
+
+  // The option wins over the manifest's code page, which has no "É".
+  const std::string head =
+      "[package]\nprogramFile=A.EXE\ntitle=A\ncodepage = 932\n[files]\n";
+  EXPECT_FALSE(ParseManifest(head + "CAF\xC3\x89\xE2\x82\xAC.TXT = c\n", "m",
+                             kNoVariables, &manifest, &errors, 437));
+  EXPECT_EQ(errors, (std::vector<std::string>{
+                        "m:6: target name \"CAF\xC3\x89\xE2\x82\xAC.TXT\" "
+                        "holds \"\xE2\x82\xAC\" (U+20AC), which code page "
+                        "437 cannot hold"}));
+  // In code page 932 "あ" takes 2 bytes: 130 of them are one too many.
+  std::string name;
+  for (int i = 0; i < 130; ++i) name += "\xE3\x81\x82";
+  errors.clear();
+  EXPECT_FALSE(ParseManifest(head + name + " = c\n", "m", kNoVariables,
+                             &manifest, &errors));
+  EXPECT_EQ(errors, (std::vector<std::string>{
+                        "m:6: target \"" + name +
+                        "\": the name is 260 bytes long (at most 259)"}));
+}
+
+TEST(PkgtoolManifest, DirectoryAndGlobSourcesAddTheirFilesInByteOrder) {
+  TempDir dir;
+  for (const char* name :
+       {"docs/index.html", "docs/img/a.png", "docs/img0/b.png", "docs/Z.txt"}) {
+    WriteFile(dir.Make(name), std::string(name));
+  }
+  // A link to a file is followed; a link back up is not entered again.
+  ASSERT_EQ(::symlink("index.html", (dir.path() + "/docs/link.html").c_str()),
+            0);
+  ASSERT_EQ(::symlink("..", (dir.path() + "/docs/img/up").c_str()), 0);
+  ASSERT_EQ(::mkdir((dir.path() + "/empty").c_str(), 0755), 0);
+  const std::string path = dir.path() + "/m";
+  Manifest manifest;
+  std::vector<std::string> errors;
+  ASSERT_TRUE(ParseManifest(
+      "[package]\nprogramFile=A.EXE\ntitle=A\n[files]\n"
+      "DOC\\ = docs, noInstall\nWEB\\ = docs/*.html\n\\ = docs/Z.txt\n",
+      path, kNoVariables, &manifest, &errors))
+      << errors.front();
+  std::vector<std::string> targets;
+  for (const ManifestFile& file : manifest.files) {
+    targets.push_back(file.target + (file.noInstall ? " noInstall" : ""));
+  }
+  EXPECT_EQ(targets,
+            (std::vector<std::string>{
+                "DOC\\Z.txt noInstall", "DOC\\img0\\b.png noInstall",
+                "DOC\\img\\a.png noInstall", "DOC\\index.html noInstall",
+                "DOC\\link.html noInstall", "WEB\\index.html", "WEB\\link.html",
+                "\\Z.txt"}));
+  EXPECT_EQ(manifest.files[2].sourcePath, dir.path() + "/docs/img/a.png");
+
+  EXPECT_FALSE(
+      ParseManifest("[package]\nprogramFile=A.EXE\ntitle=A\n[files]\n"
+                    "E\\ = empty\nG\\ = docs/*.gif\n",
+                    path, kNoVariables, &manifest, &errors));
+  EXPECT_EQ(errors, (std::vector<std::string>{
+                        path + ":5: " + dir.path() + "/empty holds no file",
+                        path + ":6: \"docs/*.gif\" matches no file"}));
 }
 
 struct ManifestFault {
@@ -101,7 +180,17 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(
         ManifestFault{"colour = red",
                       "4: unknown key \"colour\" in [package] "
-                      "(programFile, title, kind, diskSize, installerReserve)"},
+                      "(programFile, title, kind, diskSize, diskFormat, "
+                      "installerReserve, codepage, best)"},
+        ManifestFault{"diskFormat = 2.88M",
+                      "4: diskFormat \"2.88M\" is no floppy format (1.44M, "
+                      "720K, 1.2M or 360K)"},
+        ManifestFault{"diskFormat = 720K\ndiskSize = 1M",
+                      "4: diskFormat and diskSize (line 5) both give the "
+                      "disks' capacity; keep one"},
+        ManifestFault{"codepage = 99999",
+                      "4: codepage \"99999\" is not a code page iconv "
+                      "converts (1252, 437, ...)"},
         ManifestFault{"TITLE = B", "4: TITLE is given twice (first on line 3)"},
         ManifestFault{"kind = tool",
                       "4: kind is \"tool\" (expected game or controlpanel)"},
@@ -145,7 +234,13 @@ INSTANTIATE_TEST_SUITE_P(
         ManifestFault{"[files]\nB.EXE = ${OPEN",
                       "5: \"${\" without a closing '}'"},
         ManifestFault{"[files]\na.exe = other.exe",
-                      "7: target \"A.EXE\" is given twice (first on line 5)"},
+                      "7: target \"A.EXE\" (./a.exe) and \"a.exe\" on line 5 "
+                      "(./other.exe) are one file on Windows, which ignores "
+                      "case"},
+        ManifestFault{"[files]\ncaf\xC3\xA9 = x\nCAF\xC3\x89 = y",
+                      "6: target \"CAF\xC3\x89\" (./y) and \"caf\xC3\xA9\" on "
+                      "line 5 (./x) are one file on Windows, which ignores "
+                      "case"},
         ManifestFault{"[files]\nSUB\\..\\B.EXE = b.exe",
                       "5: target \"SUB\\..\\B.EXE\": the name has a '..' "
                       "component"},
@@ -162,15 +257,11 @@ TEST(PkgtoolManifest, RefusesOverlongTitleProgramFileAndTargetName) {
   Manifest manifest;
   std::vector<std::string> errors;
   EXPECT_FALSE(ParseManifest(text, "m", kNoVariables, &manifest, &errors));
-  ASSERT_EQ(errors.size(), 4u);
-  EXPECT_EQ(errors[0], "m:2: programFile is 260 characters long (at most 259)");
-  EXPECT_EQ(errors[1], "m:3: title is 80 characters long (at most 79)");
+  ASSERT_EQ(errors.size(), 3u);
+  EXPECT_EQ(errors[0], "m:2: programFile is 260 bytes long (at most 259)");
+  EXPECT_EQ(errors[1], "m:3: title is 80 bytes long (at most 79)");
   EXPECT_EQ(errors[2], "m:5: target \"" + target +
-                           "\": the name is 260 characters long (at most "
-                           "259)");
-  EXPECT_EQ(errors[3],
-            "m: [files] names no file (a package needs at least "
-            "one)");
+                           "\": the name is 260 bytes long (at most 259)");
 }
 
 TEST(PkgtoolManifest, AcceptsTheLongestTitleAndProgramFile) {
@@ -193,10 +284,10 @@ TEST(PkgtoolManifest, RefusesAProgramFileThatLeavesNoRoomForTheVolumeName) {
     ASSERT_EQ(errors.size(), 1u);
     EXPECT_EQ(errors[0], "m:2: programFile pppppppppppppppp... (" +
                              std::to_string(program.size()) +
-                             " characters) leaves no room for the data "
+                             " bytes) leaves no room for the data "
                              "volume's name: with \".dat\" in place of its "
                              "extension it would be longer than 259 "
-                             "characters");
+                             "bytes");
   }
 }
 

@@ -11,7 +11,10 @@
 #include "base/result.h"
 #include "base/text.h"
 #include "checksums.h"
+#include "codepage.h"
+#include "floppy.h"
 #include "host_files.h"
+#include "install/run.h"
 #include "interrupt.h"
 #include "media.h"
 #include "platform/host/pe_version.h"
@@ -25,6 +28,20 @@ constexpr uint64_t kMaxStreamInput = 0xFFFFFFFFu;
 constexpr char kTempName[] = ".pkgtool-streams.tmp";
 
 std::string Num(uint64_t value) { return std::to_string(value); }
+
+// What a file of size bytes takes of a disk: whole clusters on a floppy
+// format, its bytes otherwise.
+uint64_t Takes(const Manifest& manifest, uint64_t size) {
+  return manifest.diskFormat != nullptr
+             ? ClusterRounded(*manifest.diskFormat, size)
+             : size;
+}
+
+// The room a disk has for files.
+uint64_t DiskRoom(const Manifest& manifest) {
+  return manifest.diskFormat != nullptr ? manifest.diskFormat->DataBytes()
+                                        : manifest.diskSize;
+}
 
 std::string At(const Manifest& manifest, const ManifestFile& file) {
   return manifest.path + ":" + Num(file.line) + ": ";
@@ -185,13 +202,17 @@ long ReadSource(void* context, uint8_t* buffer, size_t count) {
   return static_cast<long>(n);
 }
 
+// Writes to the temporary file; without one (a dry run) the stream is only
+// measured.
 bool WriteTemp(void* context, const uint8_t* bytes, size_t count) {
   auto* encode = static_cast<EncodeContext*>(context);
-  return std::fwrite(bytes, 1, count, encode->out) == count;
+  return encode->out == nullptr ||
+         std::fwrite(bytes, 1, count, encode->out) == count;
 }
 
-// Encodes every file that has a stream into temp, one stream after the
-// other; stores each stream's length (0 for noInstall files).
+// Encodes every file that has a stream into temp (nullptr: nowhere), one
+// stream after the other; stores each stream's length (0 for noInstall
+// files).
 bool EncodeAll(const Manifest& manifest, const std::vector<PreparedFile>& files,
                std::FILE* temp, const std::string& tempPath,
                const Console& console, std::vector<uint64_t>* lengths,
@@ -206,7 +227,7 @@ bool EncodeAll(const Manifest& manifest, const std::vector<PreparedFile>& files,
   for (size_t i = 0; i < files.size(); ++i) {
     const PreparedFile& file = files[i];
     if (file.file.noInstall) continue;
-    bar.SetLabel(file.file.target);
+    bar.SetLabel(file.file.utf8Target);
     FileCloser in(std::fopen(file.file.sourcePath.c_str(), "rb"));
     if (in.get() == nullptr) {
       errors->push_back(At(manifest, file.file) + file.file.sourcePath +
@@ -254,10 +275,6 @@ bool WriteVolumes(const std::string& outputDir, const std::string& volumeName,
                   const MediaPlan& plan, std::FILE* temp, Staging* staging,
                   std::vector<std::pair<unsigned, std::string>>* volumes,
                   std::vector<std::string>* errors) {
-  if (std::fseek(temp, 0, SEEK_SET) != 0) {
-    errors->push_back("cannot rewind the temporary stream file");
-    return false;
-  }
   std::FILE* volume = nullptr;
   std::string volumePath;
   unsigned disk = 0;
@@ -267,7 +284,21 @@ bool WriteVolumes(const std::string& outputDir, const std::string& volumeName,
     if (!ok) errors->push_back(volumePath + ": write error: " + SystemError());
     return ok;
   };
-  for (const RecordPlan& record : plan.records) {
+  // Where each record's stream lies in temp: the streams follow each other
+  // in table order.
+  std::vector<uint64_t> streamAt(plan.records.size(), 0);
+  uint64_t at = 0;
+  for (size_t i = 0; i < plan.records.size(); ++i) {
+    streamAt[i] = at;
+    for (const ChunkEntry& chunk : plan.records[i].chunks) at += chunk.length;
+  }
+  for (size_t owner : plan.streamOrder) {
+    const RecordPlan& record = plan.records[owner];
+    if (std::fseek(temp, static_cast<long>(streamAt[owner]), SEEK_SET) != 0) {
+      errors->push_back("cannot seek in the temporary stream file");
+      closeVolume();
+      return false;
+    }
     for (const ChunkEntry& chunk : record.chunks) {
       if (chunk.disk != disk) {
         if (!closeVolume()) return false;
@@ -332,8 +363,10 @@ bool WriteChecksumList(
   return true;
 }
 
-// The descriptors that OUTDIR's disk 1 holds (*.bin files that load).
-std::vector<Media> EarlierDescriptors(const std::string& disk1) {
+// The descriptors that OUTDIR's disk 1 holds (*.bin files that load), read
+// in codepage.
+std::vector<Media> EarlierDescriptors(const std::string& disk1,
+                                      unsigned codepage) {
   std::vector<Media> found;
   for (const std::string& name : ListDirectory(disk1)) {
     std::string path = JoinPath(disk1, name);
@@ -341,7 +374,7 @@ std::vector<Media> EarlierDescriptors(const std::string& disk1) {
     std::string error;
     if (name.size() > 4 &&
         strcasecmp(name.c_str() + name.size() - 4, ".bin") == 0 &&
-        IsRegularFile(path) && LoadMedia(path, &media, &error)) {
+        IsRegularFile(path) && LoadMedia(path, &media, &error, codepage)) {
       found.push_back(media);
     }
   }
@@ -372,11 +405,20 @@ void RemoveEarlierFiles(const std::string& outputDir,
     if (!stale.empty()) remove(JoinPath(dir, stale));
     if (disk > diskCount) ::rmdir(dir.c_str());
   }
+  // Disk images this build does not write (of disks it no longer has, or
+  // all of them when it writes none).
+  for (unsigned disk = 1;; ++disk) {
+    const std::string image = JoinPath(outputDir, "disk" + Num(disk) + ".img");
+    if (disk > diskCount && !IsRegularFile(image)) break;
+    if (staging.Temporary(image).empty() && IsFloppyImage(image)) {
+      remove(image);
+    }
+  }
   const std::string disk1 = DiskDir(outputDir, 1);
   for (const Media& media : earlier) {
     if (staging.Temporary(media.path).empty()) remove(media.path);
     for (const MediaRecord& record : media.records) {
-      std::string copy = PlainCopyPath(record.name);
+      std::string copy = PlainCopyPath(record.utf8Name);
       if (record.noInstall && !copy.empty() &&
           staging.Temporary(JoinPath(disk1, copy)).empty() &&
           IsRegularFile(JoinPath(disk1, copy))) {
@@ -387,10 +429,10 @@ void RemoveEarlierFiles(const std::string& outputDir,
 }
 
 // The names of the files disk 1 carries beside the noInstall copies, and
-// the installer's size (0 without one).
+// the installer's size (0 without one). Host names are UTF-8.
 struct Disk1Files {
   std::string descriptorName;
-  std::string volumeName;
+  std::string volumeName;     // programFile's volume name, in UTF-8
   std::string installerName;  // "" when no installer is given
   uint64_t installerSize = 0;
 };
@@ -407,7 +449,7 @@ void NoteClampedSizes(const Manifest& manifest,
                    "65535 Kb, the most it can hold, so the space the "
                    "installer asks for is too small\n",
                    manifest.path.c_str(), file.file.line,
-                   file.file.target.c_str(),
+                   file.file.utf8Target.c_str(),
                    static_cast<unsigned long long>(file.size));
     }
   }
@@ -419,10 +461,14 @@ bool NameDisk1Files(const Manifest& manifest, const BuildOptions& options,
                     Disk1Files* disk1, std::vector<std::string>* errors) {
   disk1->descriptorName = DescriptorFileName(options.installerPath);
   std::string error;
-  if (!VolumeNameFor(manifest.programFile, &disk1->volumeName, &error)) {
+  // The installer derives it from the code page's bytes; Linux shows it
+  // in UTF-8.
+  std::string volumeBytes;
+  if (!VolumeNameFor(manifest.programFile, &volumeBytes, &error)) {
     errors->push_back(manifest.path + ": " + error);
     return false;
   }
+  disk1->volumeName = DecodeText(volumeBytes, manifest.codepage);
   if (!options.installerPath.empty()) {
     disk1->installerName = BaseName(options.installerPath);
     if (!FileSize(options.installerPath, &disk1->installerSize)) {
@@ -449,8 +495,8 @@ void CheckDisk1Names(const Manifest& manifest,
   }
   for (const PreparedFile& file : files) {
     if (file.file.noInstall) {
-      disk1Names.push_back({PlainCopyPath(file.file.target),
-                            "the noInstall file " + file.file.target});
+      disk1Names.push_back({PlainCopyPath(file.file.utf8Target),
+                            "the noInstall file " + file.file.utf8Target});
     }
   }
   for (size_t i = 0; i < disk1Names.size(); ++i) {
@@ -470,18 +516,19 @@ void CheckDisk1Names(const Manifest& manifest,
 bool FindEarlierMedia(const Manifest& manifest, const BuildOptions& options,
                       const Console& console, std::vector<Media>* earlier,
                       std::vector<std::string>* errors) {
-  for (const Media& media : EarlierDescriptors(DiskDir(options.outputDir, 1))) {
+  for (const Media& media :
+       EarlierDescriptors(DiskDir(options.outputDir, 1), manifest.codepage)) {
     if (strcasecmp(media.programFile.c_str(), manifest.programFile.c_str()) ==
         0) {
       earlier->push_back(media);
     } else if (options.force) {
-      PrintError(console, "note: " + media.path + " (" + media.programFile +
+      PrintError(console, "note: " + media.path + " (" + media.utf8ProgramFile +
                               ") belongs to another product; --force: "
                               "its files are left beside the new media");
     } else {
       errors->push_back(media.path + " holds the media of another product (" +
-                        media.programFile + ", \"" + media.title +
-                        "\"), not of " + manifest.programFile +
+                        media.utf8ProgramFile + ", \"" + media.utf8Title +
+                        "\"), not of " + manifest.utf8ProgramFile +
                         "; give --force to build into " + options.outputDir +
                         " all the same");
       return false;
@@ -491,20 +538,16 @@ bool FindEarlierMedia(const Manifest& manifest, const BuildOptions& options,
 }
 
 // Encodes the streams into temp, the temporary file opened at tempPath
-// (nullptr when it could not be), and flushes it; *lengths as EncodeAll's.
+// (nullptr: only measures them), and flushes it; *lengths as EncodeAll's.
 bool EncodeStreams(const Manifest& manifest,
                    const std::vector<PreparedFile>& files, std::FILE* temp,
                    const std::string& tempPath, const Console& console,
                    std::vector<uint64_t>* lengths,
                    std::vector<std::string>* errors) {
-  if (temp == nullptr) {
-    errors->push_back(tempPath + ": cannot create: " + SystemError());
-    return false;
-  }
   if (!EncodeAll(manifest, files, temp, tempPath, console, lengths, errors)) {
     return false;
   }
-  if (std::fflush(temp) != 0) {
+  if (temp != nullptr && std::fflush(temp) != 0) {
     errors->push_back(tempPath + ": write error: " + SystemError());
     return false;
   }
@@ -516,10 +559,11 @@ bool EncodeStreams(const Manifest& manifest,
 bool PlanCheckedMedia(const Manifest& manifest,
                       const std::vector<PreparedFile>& files,
                       const std::vector<uint64_t>& lengths,
-                      uint64_t installerSize, MediaPlan* plan,
+                      const Disk1Files& disk1, MediaPlan* plan,
                       std::vector<std::string>* errors) {
   std::string error;
-  if (!PlanMedia(manifest, files, lengths, installerSize, plan, &error)) {
+  if (!PlanMedia(manifest, files, lengths, disk1.installerSize, plan, &error,
+                 disk1.descriptorName)) {
     errors->push_back(manifest.path + ": " + error);
     return false;
   }
@@ -549,7 +593,7 @@ bool StageDisk1Files(
   std::string error;
   for (const PreparedFile& file : files) {
     if (!file.file.noInstall) continue;
-    std::string copy = JoinPath(disk1, PlainCopyPath(file.file.target));
+    std::string copy = JoinPath(disk1, PlainCopyPath(file.file.utf8Target));
     if (!staging->MakeDirectories(DirName(copy))) {
       errors->push_back(DirName(copy) + ": cannot create: " + SystemError());
       return false;
@@ -574,10 +618,56 @@ bool StageDisk1Files(
   return true;
 }
 
+// Stages OUTDIR/diskN.img for every disk: a floppy of the manifest's
+// format holding exactly that disk's files, labelled with the title and
+// the disk number.
+bool StageImages(const Manifest& manifest, const BuildOptions& options,
+                 const std::vector<PreparedFile>& files,
+                 const Disk1Files& disk1Files,
+                 const std::vector<std::pair<unsigned, std::string>>& volumes,
+                 unsigned diskCount, Staging* staging,
+                 std::vector<std::string>* errors) {
+  const std::string disk1 = DiskDir(options.outputDir, 1);
+  for (unsigned disk = 1; disk <= diskCount; ++disk) {
+    // (name on the floppy, the staged file)
+    std::vector<std::pair<std::string, std::string>> content;
+    auto add = [&](const std::string& name, const std::string& finalPath) {
+      content.push_back({name, staging->Temporary(finalPath)});
+    };
+    if (disk == 1) {
+      if (!disk1Files.installerName.empty()) {
+        add(disk1Files.installerName,
+            JoinPath(disk1, disk1Files.installerName));
+      }
+      add(disk1Files.descriptorName,
+          JoinPath(disk1, disk1Files.descriptorName));
+      add(kChecksumListName, JoinPath(disk1, kChecksumListName));
+      for (const PreparedFile& file : files) {
+        if (!file.file.noInstall) continue;
+        const std::string copy = PlainCopyPath(file.file.utf8Target);
+        add(copy, JoinPath(disk1, copy));
+      }
+    }
+    for (const auto& volume : volumes) {
+      if (volume.first == disk) add(disk1Files.volumeName, volume.second);
+    }
+    const std::string image =
+        JoinPath(options.outputDir, "disk" + Num(disk) + ".img");
+    std::string error;
+    if (!WriteFloppyImage(*manifest.diskFormat,
+                          VolumeLabel(manifest.utf8Title, disk), content,
+                          staging->Stage(image), &error)) {
+      errors->push_back(image + ": " + staging->Named(error));
+      return false;
+    }
+  }
+  return true;
+}
+
 // Writes every file of the media under its temporary name: the disks'
 // directories, the volumes from temp (closed once they are written) and
 // disk 1's own files.
-bool StageMedia(const BuildOptions& options,
+bool StageMedia(const Manifest& manifest, const BuildOptions& options,
                 const std::vector<PreparedFile>& files,
                 const Disk1Files& disk1Files, const MediaPlan& plan,
                 FileCloser* temp, Staging* staging,
@@ -596,7 +686,10 @@ bool StageMedia(const BuildOptions& options,
   }
   temp->Close();
   return StageDisk1Files(options, files, disk1Files, plan.descriptor, volumes,
-                         staging, errors);
+                         staging, errors) &&
+         (!options.images ||
+          StageImages(manifest, options, files, disk1Files, volumes,
+                      DiskCount(plan), staging, errors));
 }
 
 // Puts the staged media in place, then removes what an earlier build of the
@@ -618,41 +711,202 @@ bool CommitMedia(const BuildOptions& options, const std::string& volumeName,
   return true;
 }
 
-// Prints on console.out what each disk holds and a line of totals.
-void PrintSummary(const Manifest& manifest, const BuildOptions& options,
-                  const std::vector<PreparedFile>& files,
-                  const Disk1Files& disk1Files, const MediaPlan& plan,
-                  const Console& console) {
+std::string ByteCount(uint64_t count) { return Num(count) + " bytes"; }
+
+// The bytes disk 1 keeps for the installer: its size or the manifest's
+// reserve, whichever is larger.
+uint64_t InstallerRoom(const Manifest& manifest, const Disk1Files& disk1) {
+  return std::max(manifest.installerReserve, disk1.installerSize);
+}
+
+// The size SHA256SUMS will have: a line for the descriptor and one for
+// each volume.
+uint64_t ChecksumListSize(const Disk1Files& disk1, const MediaPlan& plan) {
+  const std::string hex(64, '0');
+  uint64_t size = ChecksumLine(hex, disk1.descriptorName).size();
+  for (unsigned disk = 1; disk <= DiskCount(plan); ++disk) {
+    if (plan.disks.volumeSizes[disk - 1] > 0) {
+      size +=
+          ChecksumLine(hex, ListedVolumeName(disk, disk1.volumeName)).size();
+    }
+  }
+  return size;
+}
+
+// What disk 1 carries beside its volume, for the layout report; adds the
+// bytes that count against diskSize to *used.
+std::string Disk1Items(const Manifest& manifest,
+                       const std::vector<PreparedFile>& files,
+                       const Disk1Files& disk1, const MediaPlan& plan,
+                       uint64_t* used) {
+  std::string items;
+  auto add = [&](const std::string& item) {
+    items += items.empty() ? item : ", " + item;
+  };
+  if (!disk1.installerName.empty()) {
+    add(disk1.installerName + " " + ByteCount(disk1.installerSize) +
+        (manifest.installerReserve > disk1.installerSize
+             ? " (room kept: " + ByteCount(manifest.installerReserve) + ")"
+             : ""));
+  } else if (manifest.installerReserve > 0) {
+    add("room for the installer " + ByteCount(manifest.installerReserve));
+  }
+  add(disk1.descriptorName + " " + ByteCount(plan.descriptor.size()));
+  *used = Takes(manifest, InstallerRoom(manifest, disk1)) +
+          Takes(manifest, plan.descriptor.size());
+  for (const PreparedFile& file : files) {
+    if (!file.file.noInstall) continue;
+    add(PlainCopyPath(file.file.utf8Target) + " " + ByteCount(file.size));
+    *used += Takes(manifest, file.size);
+  }
+  const uint64_t checksums = ChecksumListSize(disk1, plan);
+  add(std::string(kChecksumListName) + " " + ByteCount(checksums));
+  *used += Takes(manifest, checksums);
+  return items;
+}
+
+// Prints on console.out what each disk holds, how full it is and a line of
+// totals; the disks are named as under label (OUTDIR, or "" for none).
+void PrintLayout(const Manifest& manifest, const std::string& label,
+                 const std::vector<PreparedFile>& files,
+                 const Disk1Files& disk1, const MediaPlan& plan,
+                 const Console& console) {
   const unsigned diskCount = DiskCount(plan);
   for (unsigned disk = 1; disk <= diskCount; ++disk) {
-    std::fprintf(console.out, "%s:", DiskDir(options.outputDir, disk).c_str());
-    if (disk == 1) {
-      std::fprintf(console.out, " %s (%zu bytes), %s",
-                   disk1Files.descriptorName.c_str(), plan.descriptor.size(),
-                   kChecksumListName);
-      if (!disk1Files.installerName.empty()) {
-        std::fprintf(console.out, ", %s (%llu bytes)",
-                     disk1Files.installerName.c_str(),
-                     static_cast<unsigned long long>(disk1Files.installerSize));
-      }
-      for (const PreparedFile& file : files) {
-        if (file.file.noInstall) {
-          std::fprintf(console.out, ", %s",
-                       PlainCopyPath(file.file.target).c_str());
-        }
-      }
-    }
+    uint64_t used = 0;
+    std::string items;
+    if (disk == 1) items = Disk1Items(manifest, files, disk1, plan, &used);
     uint64_t volumeSize = plan.disks.volumeSizes[disk - 1];
     if (volumeSize > 0) {
-      std::fprintf(console.out, "%s %s (%llu bytes)", disk == 1 ? "," : "",
-                   disk1Files.volumeName.c_str(),
-                   static_cast<unsigned long long>(volumeSize));
+      std::string volume = disk1.volumeName + " " + ByteCount(volumeSize);
+      items = items.empty() ? volume : volume + ", " + items;
+      used += Takes(manifest, volumeSize);
     }
-    std::fprintf(console.out, "\n");
+    std::fprintf(console.out, "%s: %s; %s of %s\n",
+                 label.empty() ? ("disk" + Num(disk)).c_str()
+                               : DiskDir(label, disk).c_str(),
+                 items.c_str(), Num(used).c_str(),
+                 ByteCount(DiskRoom(manifest)).c_str());
   }
-  std::fprintf(console.out, "%zu files on %u disk%s of %llu bytes\n",
-               files.size(), diskCount, diskCount == 1 ? "" : "s",
-               static_cast<unsigned long long>(manifest.diskSize));
+  std::string installer =
+      !disk1.installerName.empty() ? "disk 1 holds the installer and the "
+                                     "descriptor"
+      : manifest.installerReserve > 0
+          ? "disk 1 keeps " + ByteCount(manifest.installerReserve) +
+                " for the installer and holds the descriptor"
+          : "disk 1 holds the descriptor and keeps no room for an installer";
+  const std::string capacity =
+      manifest.diskFormat != nullptr
+          ? std::string(manifest.diskFormat->name) + " floppies (" +
+                ByteCount(DiskRoom(manifest)) + " for files, in clusters of " +
+                Num(manifest.diskFormat->ClusterBytes()) + ")"
+          : ByteCount(manifest.diskSize);
+  std::fprintf(console.out, "%zu files on %u disk%s of %s; %s\n", files.size(),
+               diskCount, diskCount == 1 ? "" : "s", capacity.c_str(),
+               installer.c_str());
+}
+
+// "disk 2", "disks 1-3", "-" (no stream) for the record of a file.
+std::string DisksOf(const RecordPlan& record) {
+  if (record.flags & kFlagNoInstall) return "disk 1, plain copy";
+  if (record.chunks.empty()) return "-";
+  unsigned first = record.chunks.front().disk;
+  unsigned last = record.chunks.back().disk;
+  return first == last ? "disk " + Num(first)
+                       : "disks " + Num(first) + "-" + Num(last);
+}
+
+// A file's flags for the dry run's list: "shared,version=...",
+// "noInstall" or "-".
+std::string FlagText(const PreparedFile& file) {
+  std::string text;
+  if (file.file.shared) {
+    text = "shared,version=" + FormatVersion(file.versionMs, file.versionLs);
+  }
+  if (file.file.noInstall) text += text.empty() ? "noInstall" : ",noInstall";
+  return text.empty() ? "-" : text;
+}
+
+// Warns on console.err about what builds but is likely a mistake: a
+// programFile the package does not install, and an installer larger than
+// the room the manifest keeps for it.
+void WarnAboutPackage(const Manifest& manifest,
+                      const std::vector<PreparedFile>& files,
+                      const Disk1Files& disk1, const Console& console) {
+  const std::u32string program =
+      NameKey(DecodeText(manifest.programFile, manifest.codepage));
+  bool installed = false;
+  for (const PreparedFile& file : files) {
+    installed =
+        installed ||
+        (!file.file.noInstall &&
+         NameKey(DecodeText(file.file.target, manifest.codepage)) == program);
+  }
+  if (!installed) {
+    PrintError(console,
+               "warning: " + manifest.path + ":" +
+                   Num(manifest.programFileLine) + ": programFile " +
+                   manifest.utf8ProgramFile +
+                   " is not among the installed files (no target of that "
+                   "name without noInstall): " +
+                   (manifest.kind == PackageKind::kGame
+                        ? "Program Manager's item would point at nothing"
+                        : "the package would not install its own program"));
+  }
+  if (disk1.installerSize > manifest.installerReserve) {
+    PrintError(console,
+               "warning: the installer " + disk1.installerName + " is " +
+                   ByteCount(disk1.installerSize) + ", " +
+                   Num(disk1.installerSize - manifest.installerReserve) +
+                   " more than installerReserve (" +
+                   ByteCount(manifest.installerReserve) +
+                   "): disk 1's layout grows to make room for it");
+  }
+}
+
+// What a build works from once everything is checked: the files, the names
+// disk 1 gives them, and the media of the product already in OUTDIR.
+struct BuildInputs {
+  std::vector<PreparedFile> files;
+  Disk1Files disk1;
+  std::vector<Media> earlier;
+};
+
+bool PrepareBuild(const Manifest& manifest, const BuildOptions& options,
+                  const Console& console, BuildInputs* inputs,
+                  std::vector<std::string>* errors) {
+  if (!PrepareFiles(manifest, &inputs->files, errors)) return false;
+  NoteClampedSizes(manifest, inputs->files, console);
+  if (!NameDisk1Files(manifest, options, &inputs->disk1, errors)) return false;
+  CheckDisk1Names(manifest, inputs->files, inputs->disk1, errors);
+  if (!errors->empty()) return false;
+  WarnAboutPackage(manifest, inputs->files, inputs->disk1, console);
+  return options.outputDir.empty() ||
+         FindEarlierMedia(manifest, options, console, &inputs->earlier, errors);
+}
+
+// The dry run: the streams measured and laid out as a build would, the
+// layout printed, nothing written.
+bool DryRun(const Manifest& manifest, const BuildOptions& options,
+            const BuildInputs& inputs, const Console& console,
+            std::vector<std::string>* errors) {
+  std::vector<uint64_t> lengths;
+  MediaPlan plan;
+  if (!EncodeStreams(manifest, inputs.files, nullptr, "", console, &lengths,
+                     errors) ||
+      !PlanCheckedMedia(manifest, inputs.files, lengths, inputs.disk1, &plan,
+                        errors)) {
+    return false;
+  }
+  for (size_t i = 0; i < inputs.files.size(); ++i) {
+    const PreparedFile& file = inputs.files[i];
+    std::fprintf(console.out, "%s\t%s\t%s\t%s\n", file.file.utf8Target.c_str(),
+                 file.file.sourcePath.c_str(), FlagText(file).c_str(),
+                 DisksOf(plan.records[i]).c_str());
+  }
+  PrintLayout(manifest, options.outputDir, inputs.files, inputs.disk1, plan,
+              console);
+  return true;
 }
 
 }  // namespace
@@ -691,8 +945,11 @@ bool PrepareFiles(const Manifest& manifest, std::vector<PreparedFile>* files,
     const std::string& source = file.sourcePath;
     if (!IsRegularFile(source)) {
       errors->push_back(At(manifest, file) + source + ": " +
-                        (IsDirectory(source) ? std::string("is a directory")
-                                             : SystemError()));
+                        (IsDirectory(source)
+                             ? std::string("is a directory (end the target "
+                                           "with '\\' to take the files "
+                                           "below it)")
+                             : SystemError()));
       continue;
     }
     if (::access(source.c_str(), R_OK) != 0) {
@@ -724,13 +981,95 @@ bool PrepareFiles(const Manifest& manifest, std::vector<PreparedFile>* files,
   return errors->size() == before;
 }
 
+std::vector<size_t> ReadingOrder(const std::vector<RecordPlan>& records) {
+  std::vector<size_t> order;
+  for (int pass : {1, 2, 0}) {
+    for (size_t i = 0; i < records.size(); ++i) {
+      const RecordPlan& record = records[i];
+      if ((record.flags & kFlagNoInstall) == 0 &&
+          ReadingPass(record.flags, record.name.c_str()) == pass) {
+        order.push_back(i);
+      }
+    }
+  }
+  return order;
+}
+
+namespace {
+
+// The size SHA256SUMS has for a descriptor name and the disks that carry a
+// volume.
+uint64_t ChecksumListBytes(const std::string& descriptorName,
+                           const std::string& volumeName,
+                           const DiskPlan& disks) {
+  const std::string hex(64, '0');
+  uint64_t size = ChecksumLine(hex, descriptorName).size();
+  for (size_t disk = 1; disk <= disks.volumeSizes.size(); ++disk) {
+    if (disks.volumeSizes[disk - 1] > 0) {
+      size += ChecksumLine(hex, ListedVolumeName(static_cast<unsigned>(disk),
+                                                 volumeName))
+                  .size();
+    }
+  }
+  return size;
+}
+
+// What disk 1 keeps besides its volume, as a floppy would take it: the
+// installer's room, the noInstall copies (a cluster for each directory they
+// need), the descriptor and the checksum list. *entries counts the root
+// directory's entries, the volume's among them. "" when one file alone
+// cannot fit an empty disk, else the file.
+std::string Disk1Needs(const Manifest& manifest,
+                       const std::vector<PreparedFile>& files,
+                       uint64_t installerBytes, uint64_t descriptorBytes,
+                       uint64_t checksumBytes, uint64_t* reserve,
+                       unsigned* entries, const std::string& descriptorName,
+                       const std::string& volumeName) {
+  std::string tooLarge;
+  const uint64_t room = DiskRoom(manifest);
+  auto add = [&](const std::string& name, uint64_t size) {
+    *reserve += Takes(manifest, size);
+    if (Takes(manifest, size) > room && tooLarge.empty()) tooLarge = name;
+  };
+  *reserve = 0;
+  add("the installer", installerBytes);
+  add(descriptorName, descriptorBytes);
+  add(kChecksumListName, checksumBytes);
+  std::vector<std::string> roots = {descriptorName, kChecksumListName,
+                                    volumeName, "SETUP.EXE"};
+  std::vector<std::string> directories;
+  for (const PreparedFile& file : files) {
+    if (!file.file.noInstall) continue;
+    const std::string copy = PlainCopyPath(file.file.utf8Target);
+    add(copy, file.size);
+    for (size_t slash = copy.find('/'); slash != std::string::npos;
+         slash = copy.find('/', slash + 1)) {
+      const std::string directory = copy.substr(0, slash);
+      if (std::find(directories.begin(), directories.end(), directory) ==
+          directories.end()) {
+        directories.push_back(directory);
+        *reserve += Takes(manifest, 1);
+      }
+    }
+    const std::string root = copy.substr(0, copy.find('/'));
+    if (std::find(roots.begin(), roots.end(), root) == roots.end()) {
+      roots.push_back(root);
+    }
+  }
+  *entries = 0;
+  for (const std::string& root : roots) *entries += DirectoryEntries(root);
+  return tooLarge;
+}
+
+}  // namespace
+
 bool PlanMedia(const Manifest& manifest, const std::vector<PreparedFile>& files,
                const std::vector<uint64_t>& streamLengths,
-               uint64_t installerSize, MediaPlan* plan, std::string* error) {
+               uint64_t installerSize, MediaPlan* plan, std::string* error,
+               const std::string& descriptorName) {
   plan->records.clear();
   std::vector<size_t> streamOwners;  // record index of each stream
   std::vector<uint64_t> lengths;
-  uint64_t plainBytes = 0;
   uint64_t descriptorGuess = kHeaderSize;
   for (size_t i = 0; i < files.size(); ++i) {
     const PreparedFile& file = files[i];
@@ -742,30 +1081,59 @@ bool PlanMedia(const Manifest& manifest, const std::vector<PreparedFile>& files,
     record.sizeKb = SizeKb(file.size);
     record.versionMs = file.versionMs;
     record.versionLs = file.versionLs;
-    if (file.file.noInstall) {
-      plainBytes += file.size;
-    } else {
-      streamOwners.push_back(i);
-      lengths.push_back(streamLengths[i]);
+    if (!file.file.noInstall) {
       record.chunks.push_back(ChunkEntry{1, 2, 1});  // one chunk, for now
     }
     descriptorGuess += RecordLength(record);
     plan->records.push_back(record);
   }
-  uint64_t installerBytes = std::max(manifest.installerReserve, installerSize);
+  // The streams go on the disks in the order the installer reads them, so
+  // that it asks for each disk once; the table keeps the manifest's order.
+  plan->streamOrder = ReadingOrder(plan->records);
+  for (size_t owner : plan->streamOrder) {
+    streamOwners.push_back(owner);
+    lengths.push_back(streamLengths[owner]);
+  }
+  const uint64_t installerBytes =
+      std::max(manifest.installerReserve, installerSize);
+  std::string volumeName, why;
+  VolumeNameFor(manifest.programFile, &volumeName, &why);
+  volumeName = DecodeText(volumeName, manifest.codepage);
+  const uint64_t room = DiskRoom(manifest);
+  uint64_t checksumGuess = ChecksumListBytes(descriptorName, volumeName, {});
 
   for (int attempt = 0; attempt < 1000; ++attempt) {
-    uint64_t reserve = installerBytes + plainBytes + descriptorGuess;
-    if (reserve > manifest.diskSize) {
-      *error = "disk 1 (" + Num(manifest.diskSize) +
-               " bytes) cannot hold the installer (" + Num(installerBytes) +
-               "), the descriptor (" + Num(descriptorGuess) +
-               ") and the noInstall files (" + Num(plainBytes) + ")";
+    uint64_t reserve = 0;
+    unsigned entries = 0;
+    std::string tooLarge = Disk1Needs(manifest, files, installerBytes,
+                                      descriptorGuess, checksumGuess, &reserve,
+                                      &entries, descriptorName, volumeName);
+    const std::string disk =
+        manifest.diskFormat != nullptr
+            ? std::string("a ") + manifest.diskFormat->name + " floppy"
+            : "a disk";
+    if (!tooLarge.empty()) {
+      *error = tooLarge + " does not fit on " + disk + " (" + Num(room) +
+               " bytes for files)";
       return false;
     }
-    if (!PlanDisks(manifest.diskSize, reserve, lengths, &plan->disks, error)) {
+    if (reserve > room) {
+      *error =
+          "disk 1 (" + Num(room) + " bytes) cannot hold the installer (" +
+          Num(installerBytes) + "), the descriptor (" + Num(descriptorGuess) +
+          "), the checksum list and the noInstall files (" + Num(reserve) +
+          " bytes in all" +
+          (manifest.diskFormat != nullptr ? ", in whole clusters" : "") + ")";
       return false;
     }
+    if (manifest.diskFormat != nullptr &&
+        entries > manifest.diskFormat->rootEntries) {
+      *error = "disk 1's root directory would need " + Num(entries) +
+               " entries; " + disk + " has " +
+               Num(manifest.diskFormat->rootEntries);
+      return false;
+    }
+    if (!PlanDisks(room, reserve, lengths, &plan->disks, error)) return false;
     for (size_t s = 0; s < streamOwners.size(); ++s) {
       plan->records[streamOwners[s]].chunks = plan->disks.chunks[s];
     }
@@ -774,11 +1142,16 @@ bool PlanMedia(const Manifest& manifest, const std::vector<PreparedFile>& files,
                              plan->records, &plan->descriptor, error)) {
       return false;
     }
-    if (plan->descriptor.size() <= descriptorGuess) {
+    const uint64_t checksums =
+        ChecksumListBytes(descriptorName, volumeName, plan->disks);
+    if (plan->descriptor.size() <= descriptorGuess &&
+        checksums <= checksumGuess) {
       plan->disk1Reserve = reserve;
       return true;
     }
-    descriptorGuess = plan->descriptor.size();
+    descriptorGuess =
+        std::max<uint64_t>(descriptorGuess, plan->descriptor.size());
+    checksumGuess = std::max(checksumGuess, checksums);
   }
   *error = "internal: the layout of disk 1 does not settle";
   return false;
@@ -788,17 +1161,9 @@ bool BuildMedia(const Manifest& manifest, const BuildOptions& options,
                 const Console& console, std::vector<std::string>* errors) {
   // The files, checked, and the names disk 1 gives them; the media already
   // in OUTDIR.
-  std::vector<PreparedFile> files;
-  if (!PrepareFiles(manifest, &files, errors)) return false;
-  NoteClampedSizes(manifest, files, console);
-  Disk1Files disk1Files;
-  if (!NameDisk1Files(manifest, options, &disk1Files, errors)) return false;
-  CheckDisk1Names(manifest, files, disk1Files, errors);
-  if (!errors->empty()) return false;
-  std::vector<Media> earlier;
-  if (!FindEarlierMedia(manifest, options, console, &earlier, errors)) {
-    return false;
-  }
+  BuildInputs inputs;
+  if (!PrepareBuild(manifest, options, console, &inputs, errors)) return false;
+  if (options.dryRun) return DryRun(manifest, options, inputs, console, errors);
 
   // The streams, encoded into a temporary file: their lengths decide the
   // layout. From here on everything written is staged.
@@ -810,29 +1175,32 @@ bool BuildMedia(const Manifest& manifest, const BuildOptions& options,
   TempFile temp(JoinPath(options.outputDir, kTempName));
   staging.AddScratch(temp.path());
   FileCloser tempFile(std::fopen(temp.path().c_str(), "w+b"));
+  if (tempFile.get() == nullptr) {
+    errors->push_back(temp.path() + ": cannot create: " + SystemError());
+    return false;
+  }
   std::vector<uint64_t> lengths;
-  if (!EncodeStreams(manifest, files, tempFile.get(), temp.path(), console,
-                     &lengths, errors)) {
+  if (!EncodeStreams(manifest, inputs.files, tempFile.get(), temp.path(),
+                     console, &lengths, errors)) {
     return false;
   }
 
   // The disks laid out and the descriptor checked.
   MediaPlan plan;
-  if (!PlanCheckedMedia(manifest, files, lengths, disk1Files.installerSize,
-                        &plan, errors)) {
+  if (!PlanCheckedMedia(manifest, inputs.files, lengths, inputs.disk1, &plan,
+                        errors)) {
     return false;
   }
 
   // Every file written under its temporary name, then all put in place.
-  if (!StageMedia(options, files, disk1Files, plan, &tempFile, &staging,
-                  errors)) {
+  if (!StageMedia(manifest, options, inputs.files, inputs.disk1, plan,
+                  &tempFile, &staging, errors) ||
+      !CommitMedia(options, inputs.disk1.volumeName, plan, inputs.earlier,
+                   console, &staging, errors)) {
     return false;
   }
-  if (!CommitMedia(options, disk1Files.volumeName, plan, earlier, console,
-                   &staging, errors)) {
-    return false;
-  }
-  PrintSummary(manifest, options, files, disk1Files, plan, console);
+  PrintLayout(manifest, options.outputDir, inputs.files, inputs.disk1, plan,
+              console);
   return true;
 }
 

@@ -12,7 +12,9 @@
 // noInstall files get no stream: the installer never installs them, so they
 // travel as plain files on disk 1 (a README the user reads from the disk)
 // and their records only name them. The output depends on nothing but the
-// manifest and the files: no time stamps, no directory order.
+// manifest and the files: no time stamps, no directory order. Names inside
+// the descriptor are bytes of the manifest's code page; the files written
+// on Linux (volumes, noInstall copies) get their UTF-8 names.
 //
 // A build is all or nothing: every file is written under a temporary name
 // and renamed at the end; a failure, SIGINT or SIGTERM before that leaves
@@ -34,9 +36,11 @@
 namespace pkgtool {
 
 struct BuildOptions {
-  std::string outputDir;
+  std::string outputDir;      // "" only for a dry run
   std::string installerPath;  // "" when no installer is given
   bool force = false;         // build over the media of another product
+  bool dryRun = false;        // lay out and report, write nothing
+  bool images = false;        // also OUTDIR/diskN.img (needs a diskFormat)
 };
 
 // A manifest file checked against the host: its size and the version to
@@ -62,25 +66,42 @@ uint16_t SizeKb(uint64_t size);
 // (in manifest order, chunks filled in), the disks, and the descriptor.
 struct MediaPlan {
   std::vector<RecordPlan> records;
+  // The records whose streams the disks carry, in the order they are laid
+  // out: the order the installer reads them (ReadingOrder).
+  std::vector<size_t> streamOrder;
   DiskPlan disks;
   std::vector<uint8_t> descriptor;
   uint64_t disk1Reserve = 0;  // bytes of disk 1 kept from its volume
 };
 
+// The records with a stream in the order the installer's run reads them:
+// pass 1's shared files, pass 2's ordinary files, in table order each, then
+// the one shared file the run never writes.
+std::vector<size_t> ReadingOrder(const std::vector<RecordPlan>& records);
+
 // Lays out the media. streamLengths has one entry per file, in order
-// (ignored for noInstall files, which have no stream). Disk 1 keeps room
-// for max(installerReserve, installerSize), the descriptor and the plain
-// noInstall files; the descriptor's size depends on the chunk count, so
-// the plan is repeated with the reserve grown until the descriptor fits.
-// False with *error when disk 1 cannot hold what it must carry or the
-// descriptor cannot be written.
+// (ignored for noInstall files, which have no stream); the streams go on
+// the disks in ReadingOrder. Disk 1 keeps room for max(installerReserve,
+// installerSize), the descriptor (named descriptorName), the checksum list
+// and the plain noInstall files; with a diskFormat every file takes whole
+// clusters of that floppy and disk 1's root directory must hold their
+// entries. The descriptor's and the list's sizes depend on the layout, so
+// the plan is repeated with the reserve grown until both fit. False with
+// *error when disk 1 cannot hold what it must carry, a file of disk 1 does
+// not fit even an empty disk, or the descriptor cannot be written.
 bool PlanMedia(const Manifest& manifest, const std::vector<PreparedFile>& files,
                const std::vector<uint64_t>& streamLengths,
-               uint64_t installerSize, MediaPlan* plan, std::string* error);
+               uint64_t installerSize, MediaPlan* plan, std::string* error,
+               const std::string& descriptorName = "SETUP.bin");
 
 // Builds the media of manifest into options.outputDir. Problems are
-// appended to *errors; true when the media are complete. A summary of the
-// disks goes to console.out.
+// appended to *errors; true when the media are complete. What each disk
+// holds goes to console.out, warnings (a programFile the package does not
+// install, an installer larger than installerReserve) to console.err. A dry
+// run goes through the same steps up to the layout (the streams encoded
+// and measured, not kept), prints each file's line (target, source, flags,
+// disks) and the disks, and writes nothing: it fails exactly where a build
+// would before writing.
 bool BuildMedia(const Manifest& manifest, const BuildOptions& options,
                 const Console& console, std::vector<std::string>* errors);
 
@@ -89,8 +110,8 @@ bool BuildMedia(const Manifest& manifest, const BuildOptions& options,
 std::string DescriptorFileName(const std::string& installerPath);
 
 // Where a noInstall file's plain copy lies, relative to disk1/ ("/"
-// separated); "" when its name leaves no place (cannot happen for a
-// checked name).
+// separated), for its target name in UTF-8; "" when the name leaves no
+// place (cannot happen for a checked name).
 std::string PlainCopyPath(const std::string& target);
 
 }  // namespace pkgtool

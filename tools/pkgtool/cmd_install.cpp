@@ -22,6 +22,7 @@
 #include "base/memory.h"
 #include "base/result.h"
 #include "base/text.h"
+#include "codepage.h"
 #include "commands.h"
 #include "host_files.h"
 #include "install/installer_state.h"
@@ -29,6 +30,7 @@
 #include "install/progman.h"
 #include "install/run.h"
 #include "media.h"
+#include "media_sources.h"
 #include "package/descriptor.h"
 #include "platform/host/host_control.h"
 #include "platform/platform.h"
@@ -117,6 +119,9 @@ class BoxAnswers {
       attempt_ = 0;
     }
     if (attempt_ < dirs.size()) {
+      // The prompt, answered: what a person would have seen and done.
+      std::fprintf(console_.err, "setup: %s -> %s\n", text.c_str(),
+                   dirs[attempt_].c_str());
       host::MapDrive(kSourceDrive, dirs[attempt_]);
       return plat::kIdOk;
     }
@@ -130,10 +135,12 @@ class BoxAnswers {
         host::MapDrive(kSourceDrive, line);
         return plat::kIdOk;
       }
+      userCancelled_ = true;
       return plat::kIdCancel;
     }
-    std::fprintf(console_.err, "setup: disk %d is not in %s: cancelled\n", disk,
-                 volumes_.Searched().c_str());
+    failure_ = "missing disk " + std::to_string(disk) +
+               (dirs.empty() ? "" : " (its volume there was not accepted)") +
+               "; give its directory with --disk";
     return plat::kIdCancel;
   }
 
@@ -183,7 +190,13 @@ class BoxAnswers {
       if (!choices.empty()) choices += ", ";
       choices += std::string("[") + button.label[0] + "]" + (button.label + 1);
     }
-    std::fprintf(console_.err, "setup: %s: %s\n", box.caption.c_str(),
+    // The file being installed, rather than the caption (the program's
+    // name), says what the message is about.
+    const std::string about =
+        Volume.CurrentRecord != nullptr
+            ? decodeName_(RecordName(Volume.CurrentRecord))
+            : box.caption;
+    std::fprintf(console_.err, "setup: %s: %s\n", about.c_str(),
                  box.text.c_str());
     int answer = 0;
     if (interactive_) {
@@ -204,9 +217,11 @@ class BoxAnswers {
         }
         if (answer != 0) break;
       }
+      userCancelled_ |= answer == plat::kIdCancel || answer == plat::kIdAbort;
     } else {
       answer = Automatic(box);
     }
+    failure_ = about + ": " + box.text;
     for (const Button& button : buttons) {
       if (button.id == answer) {
         std::fprintf(console_.err, "setup: -> %s\n", button.label);
@@ -215,7 +230,17 @@ class BoxAnswers {
     return answer;
   }
 
+ public:
+  // Whether a person answered Cancel or Abort; what the last failure was.
+  bool UserCancelled() const { return userCancelled_; }
+  const std::string& Failure() const { return failure_; }
+  void SetNameDecoder(host::NameDecoder decode) { decodeName_ = decode; }
+
+ private:
   const Console& console_;
+  host::NameDecoder decodeName_ = [](const std::string& name) { return name; };
+  bool userCancelled_ = false;
+  std::string failure_;
   ProgressBar* bar_;
   const VolumeSet& volumes_;
   std::string descriptorDir_;
@@ -283,6 +308,7 @@ void ReleaseInstallerState() {
   Package.RecordTable = nullptr;
   host::SetResponder(nullptr);
   host::SetProgressObserver(nullptr);
+  host::SetNameDecoder(nullptr);
   SetStrictStreamEnd(false);
 }
 
@@ -339,9 +365,9 @@ int CheckOptions(const Args& args, const Console& console,
 
 // The descriptor and drive C:'s directory. kExitOk, or kExitFailure with
 // the reason printed.
-int CheckFiles(const Args& args, const Console& console,
+int CheckFiles(const std::string& descriptor, const Console& console,
                InstallRequest* request) {
-  request->descriptor = args.positional[0];
+  request->descriptor = descriptor;
   const std::string name = BaseName(request->descriptor);
   const size_t dot = name.rfind('.');
   if (!IsRegularFile(request->descriptor)) {
@@ -455,24 +481,49 @@ void ReportInstalled(const InstallRequest& request, const Console& console) {
 int RunInstall(const Args& args, const Console& console) {
   InstallRequest request;
   int status = CheckOptions(args, console, &request);
-  if (status == kExitOk) status = CheckFiles(args, console, &request);
+  if (status != kExitOk) return status;
+  // A floppy image stands for the directory of its files.
+  MediaSources sources;
+  std::string error;
+  const std::string descriptor = sources.Descriptor(args.positional[0], &error);
+  if (descriptor.empty()) {
+    PrintError(console, error);
+    return kExitFailure;
+  }
+  status = CheckFiles(descriptor, console, &request);
   if (status != kExitOk) return status;
 
+  unsigned codepage = kDefaultCodePage;
+  if (!CodePageOption(args, console, kInstallCommand, &codepage, &status)) {
+    return status;
+  }
   SetUpHost(request);
+  // The package's names are in its code page, the host's in UTF-8.
+  host::NameDecoder decode = [codepage](const std::string& name) {
+    return DecodeText(name, codepage);
+  };
+  host::SetNameDecoder(decode);
   std::string volumeName;
   if (!PrepareRun(request, console, &volumeName)) {
     ReleaseInstallerState();
     return kExitFailure;
   }
-  const VolumeSet volumes = ScanVolumes(
-      console, request.descriptor, args.Values("disk"), BaseName(volumeName));
+  Media media;
+  if (!LoadMedia(request.descriptor, &media, &error, codepage)) {
+    PrintError(console, error);
+    ReleaseInstallerState();
+    return kExitFailure;
+  }
+  const VolumeSet volumes = sources.Scan(console, media, args.Values("disk"));
   const bool interactive = !args.Has("yes") && isatty(STDIN_FILENO) == 1;
   ProgressBar bar(console, 100);
   BoxAnswers answers(console, &bar, volumes, request.descriptorDir,
                      interactive);
+  answers.SetNameDecoder(decode);
   const ResultCode result = RunAnswered(&answers, &bar);
   const std::string failedRecord =
-      Volume.CurrentRecord != nullptr ? RecordName(Volume.CurrentRecord) : "";
+      Volume.CurrentRecord != nullptr ? decode(RecordName(Volume.CurrentRecord))
+                                      : "";
   ReleaseInstallerState();  // also what the run left open
   if (result == kResultReadError) {
     PrintError(console, request.descriptor + ": " + failedRecord +
@@ -481,9 +532,19 @@ int RunInstall(const Args& args, const Console& console) {
                             "damaged); installation failed");
     return kExitFailure;
   }
+  if (result == kResultCancel && !answers.UserCancelled()) {
+    // Cancel was the only way on from a failure nobody could answer.
+    PrintError(console, request.descriptor + ": installation failed: " +
+                            (answers.Failure().empty() ? failedRecord
+                                                       : answers.Failure()));
+    return kExitFailure;
+  }
   if (result != kResultOk) {
-    PrintError(console,
-               request.descriptor + ": installation " + ResultText(result));
+    PrintError(console, request.descriptor + ": installation " +
+                            ResultText(result) +
+                            (failedRecord.empty() || result == kResultCancel
+                                 ? ""
+                                 : " at " + failedRecord));
     return kExitFailure;
   }
   ReportInstalled(request, console);
@@ -522,6 +583,8 @@ const Command kInstallCommand = {
     "  --windows PATH   the Windows directory (default C:\\WINDOWS; its\n"
     "                   SYSTEM directory receives the shared files)\n"
     "  --yes            answer every message without asking\n"
+    "  --codepage N     the code page of the package's names (default\n"
+    "                   1252); files are created with UTF-8 names\n"
     "  -q, --quiet      no progress bar\n"
     "\n"
     "Exit status: 0 installed, 1 failed or cancelled, 2 usage error.\n",
@@ -529,7 +592,8 @@ const Command kInstallCommand = {
      {"to", 0, true},
      {"disk", 0, true},
      {"windows", 0, true},
-     {"yes", 'y', false}},
+     {"yes", 'y', false},
+     {"codepage", 0, true}},
     RunInstall,
 };
 

@@ -3,8 +3,10 @@
 // its stated size and that size fits the record's sizeKb, and that the
 // descriptor and volumes match the SHA-256 list beside the descriptor.
 #include "checksums.h"
+#include "codepage.h"
 #include "commands.h"
 #include "media.h"
+#include "media_sources.h"
 #include "stream/lzhuf.h"
 #include "stream_session.h"
 
@@ -29,19 +31,34 @@ int RunVerify(const Args& args, const Console& console) {
   if (args.positional.size() != 1) {
     return UsageError(console, kVerifyCommand, "expected one DESCRIPTOR");
   }
-  const std::string& path = args.positional[0];
-  Media media;
+  // A floppy image stands for the directory of its files.
+  MediaSources sources;
   std::string error;
-  if (!LoadMedia(path, &media, &error)) {
+  const std::string& path = args.positional[0];  // as messages name it
+  const std::string descriptor = sources.Descriptor(path, &error);
+  if (descriptor.empty()) {
+    PrintError(console, error);
+    return kExitFailure;
+  }
+  unsigned codepage = kDefaultCodePage;
+  int status = kExitOk;
+  if (!CodePageOption(args, console, kVerifyCommand, &codepage, &status)) {
+    return status;
+  }
+  Media media;
+  if (!LoadMedia(descriptor, &media, &error, codepage)) {
     PrintError(console, error);
     return kExitFailure;
   }
   // What the scan notes is no fault of the media; a disk it leaves
   // without a volume shows in the chunks of the records that need it.
-  const VolumeSet volumes =
-      ScanVolumes(console, path, args.Values("disk"), media.VolumeName());
+  const VolumeSet volumes = sources.Scan(console, media, args.Values("disk"));
   ChecksumCheck checksums = CheckChecksums(media, volumes);
-  std::vector<std::string> problems = checksums.problems;
+  // A missing disk is one problem, not one per chunk on it.
+  std::vector<std::string> problems = MissingDisks(media, volumes);
+  problems.insert(problems.end(), checksums.problems.begin(),
+                  checksums.problems.end());
+  unsigned unchecked = 0;
 
   StreamSession session(media, volumes);
   if (!session.Ready()) {
@@ -52,9 +69,13 @@ int RunVerify(const Args& args, const Console& console) {
   unsigned streams = 0;
   uint64_t decoded = 0;
   for (const MediaRecord& record : media.records) {
-    bar.SetLabel(record.name);
+    bar.SetLabel(record.utf8Name);
     bar.Update(uint64_t{1000} * (record.number - 1));
     std::string label = RecordLabel(record) + ": ";
+    if (NeedsMissingDisk(record, volumes)) {
+      ++unchecked;
+      continue;
+    }
     if (record.chunks.empty()) {
       if (!record.noInstall) {
         problems.push_back(label +
@@ -91,11 +112,16 @@ int RunVerify(const Args& args, const Console& console) {
   }
   bar.Finish();
   for (const std::string& problem : problems) {
-    std::fprintf(console.out, "%s: %s\n", path.c_str(), problem.c_str());
+    PrintError(console, path + ": " + problem);
   }
   if (!problems.empty()) {
-    std::fprintf(console.out, "%s: %zu problem%s\n", path.c_str(),
-                 problems.size(), problems.size() == 1 ? "" : "s");
+    std::string tally = path + ": " + std::to_string(problems.size()) +
+                        " problem" + (problems.size() == 1 ? "" : "s");
+    if (unchecked > 0) {
+      tally += "; " + std::to_string(unchecked) + " record" +
+               (unchecked == 1 ? "" : "s") + " on missing disks not checked";
+    }
+    PrintError(console, tally);
     return kExitFailure;
   }
   std::fprintf(console.out,
@@ -117,15 +143,20 @@ const Command kVerifyCommand = {
     "inside its volume, each stream yields exactly the size its prefix\n"
     "states and that size matches the record's sizeKb. When SHA256SUMS lies\n"
     "beside the descriptor (pkgtool build writes it), the descriptor and\n"
-    "every volume read must match it. Volumes are looked for in the "
-    "descriptor's directory and in\n"
-    "every --disk directory, in any order: a volume's disk number says which\n"
-    "disk it is. Prints a line per problem; exits 0 only when all hold.\n"
+    "every volume read must match it. The volumes are looked for beside\n"
+    "the descriptor, in every --disk directory and in the directories beside\n"
+    "the descriptor's own (disk1/, disk2/, ... or any names): a volume's\n"
+    "disk number says which disk it is. Each problem is a line on standard\n"
+    "error (a missing disk is one line); the verdict when all hold is a line\n"
+    "on standard output.\n"
     "\n"
     "Options:\n"
-    "  --disk DIR   another directory holding a disk's volume (repeatable)\n"
-    "  -q, --quiet  no progress bar\n",
-    {{"disk", 0, true}},
+    "  --disk DIR    another directory holding a disk's volume (repeatable)\n"
+    "  --codepage N  the code page of the names (default 1252)\n"
+    "  -q, --quiet   no progress bar\n"
+    "\n"
+    "Exit status: 0 every check holds, 1 a problem, 2 usage error.\n",
+    {{"disk", 0, true}, {"codepage", 0, true}},
     RunVerify,
 };
 

@@ -3,6 +3,8 @@
 
 #include <cstring>
 
+#include "codepage.h"
+
 namespace pkgtool {
 namespace {
 
@@ -18,14 +20,46 @@ const OptionSpec kCommonOptions[] = {{"help", 'h', false},
 void PrintOverview(std::FILE* out) {
   std::fprintf(out,
                "Usage: pkgtool [--quiet] COMMAND [ARGS]...\n"
+               "       pkgtool help [COMMAND]\n"
+               "       pkgtool --version\n"
                "Makes, lists, verifies and extracts the installer's media.\n"
                "\nCommands:\n");
   for (const Command* command : kCommands) {
     std::fprintf(out, "  %-9s %s\n", command->name, command->summary);
   }
   std::fprintf(out,
-               "\nRun 'pkgtool COMMAND --help' for a command's options.\n"
+               "\nRun 'pkgtool help COMMAND' (or 'pkgtool COMMAND --help') "
+               "for a command's\noptions. Diagnostics go to standard error.\n"
                "Exit status: 0 success, 1 failure, 2 usage error.\n");
+}
+
+const Command* FindCommand(const std::string& name) {
+  for (const Command* candidate : kCommands) {
+    if (name == candidate->name) return candidate;
+  }
+  return nullptr;
+}
+
+int UnknownCommand(const Console& console, const std::string& name) {
+  PrintError(console, "unknown command \"" + name + "\"");
+  std::fprintf(console.err, "Try 'pkgtool --help'.\n");
+  return kExitUsage;
+}
+
+// pkgtool help [COMMAND].
+int RunHelp(const std::vector<std::string>& names, const Console& console) {
+  if (names.empty()) {
+    PrintOverview(console.out);
+    return kExitOk;
+  }
+  if (names.size() > 1) {
+    PrintError(console, "help: expected one COMMAND");
+    return kExitUsage;
+  }
+  const Command* command = FindCommand(names[0]);
+  if (command == nullptr) return UnknownCommand(console, names[0]);
+  std::fputs(command->help, console.out);
+  return kExitOk;
 }
 
 const OptionSpec* FindLong(const std::vector<OptionSpec>& specs,
@@ -131,6 +165,19 @@ int UsageError(const Console& console, const Command& command,
   return kExitUsage;
 }
 
+bool CodePageOption(const Args& args, const Console& console,
+                    const Command& command, unsigned* codepage, int* exitCode) {
+  *codepage = kDefaultCodePage;
+  if (!args.Has("codepage") ||
+      ParseCodePage(args.Value("codepage"), codepage)) {
+    return true;
+  }
+  *exitCode = UsageError(console, command,
+                         "unknown code page \"" + args.Value("codepage") +
+                             "\" (iconv converts none of that number)");
+  return false;
+}
+
 int RunPkgtool(const std::vector<std::string>& args, Console console) {
   size_t first = 0;
   // Options before the command: --help, --quiet.
@@ -140,6 +187,9 @@ int RunPkgtool(const std::vector<std::string>& args, Console console) {
       console.progress = false;
     } else if (arg == "--help" || arg == "-h") {
       PrintOverview(console.out);
+      return kExitOk;
+    } else if (arg == "--version" || arg == "-V") {
+      std::fprintf(console.out, "pkgtool %s\n", kPkgtoolVersion);
       return kExitOk;
     } else if (!arg.empty() && arg[0] == '-') {
       PrintError(console, "unknown option " + arg);
@@ -153,17 +203,11 @@ int RunPkgtool(const std::vector<std::string>& args, Console console) {
     PrintOverview(console.err);
     return kExitUsage;
   }
-  const Command* command = nullptr;
-  for (const Command* candidate : kCommands) {
-    if (args[first] == candidate->name) command = candidate;
-  }
-  if (command == nullptr) {
-    PrintError(console, "unknown command \"" + args[first] + "\"");
-    std::fprintf(console.err, "Try 'pkgtool --help'.\n");
-    return kExitUsage;
-  }
   std::vector<std::string> rest(args.begin() + static_cast<long>(first) + 1,
                                 args.end());
+  if (args[first] == "help") return RunHelp(rest, console);
+  const Command* command = FindCommand(args[first]);
+  if (command == nullptr) return UnknownCommand(console, args[first]);
   Args parsed;
   std::string error;
   if (!ParseArgs(rest, command->options, &parsed, &error)) {

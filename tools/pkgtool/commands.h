@@ -14,6 +14,9 @@
 
 namespace pkgtool {
 
+// What `pkgtool --version` prints after "pkgtool ".
+constexpr char kPkgtoolVersion[] = "1.1";
+
 struct OptionSpec {
   const char* name;  // long name without "--"
   char shortName;    // 0 when there is none
@@ -56,6 +59,12 @@ struct Command {
 // kExitUsage.
 int UsageError(const Console& console, const Command& command,
                const std::string& message);
+
+// The code page a reading command's --codepage names (1252 when absent).
+// False, with *exitCode set after a usage error was printed, when it is no
+// code page iconv converts.
+bool CodePageOption(const Args& args, const Console& console,
+                    const Command& command, unsigned* codepage, int* exitCode);
 
 // Runs pkgtool with the arguments after the program name. console.progress
 // is what the caller allows (a terminal); --quiet turns it off.

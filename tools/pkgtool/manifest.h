@@ -1,5 +1,5 @@
 // The package manifest: what pkgtool build makes media from. An INI-like
-// text file (MANIFEST.md describes it for the people who write one):
+// text file in UTF-8 (MANIFEST.md describes it for the people who write one):
 //
 //   ; Quest, the sample game
 //   [package]
@@ -8,19 +8,25 @@
 //   kind = game
 //   diskSize = 360K
 //   installerReserve = 120K
+//   codepage = 1252
 //
 //   [files]
 //   QUEST.EXE = bin/quest.exe
 //   DATA\LEVEL1.DAT = data/level1.dat
 //   QUESTGFX.DLL = bin/questgfx.dll, shared
 //   README.TXT = README.TXT, noInstall
+//   DOC\ = ${SRC}/docs
 //
-// programFile and title are required (the title at most 79 characters);
-// kind is game (the default) or controlpanel; diskSize is in bytes with an
-// optional K or M suffix, one disk when absent. Each [files] line is
-// "target name = source[, flag]...". Sources are
-// relative to the manifest's directory; ${NAME} in a value is replaced by a
-// variable given on the command line (-D NAME=VALUE).
+// programFile and title are required; kind is game (the default) or
+// controlpanel; diskSize is in bytes with an optional K or M suffix, one
+// disk when absent. Each [files] line is "target name = source[, flag]...".
+// Sources are relative to the manifest's directory; ${NAME} in a target or
+// a value is replaced by a variable given on the command line (-D
+// NAME=VALUE). A target ending in '\' takes every regular file below a
+// directory, the files a glob pattern matches, or one file under its own
+// name. programFile, title and the target names are stored in a Windows
+// code page (setup.exe is an ANSI program): the parser converts them and
+// counts their limits in the converted bytes.
 #pragma once
 
 #include <cstdint>
@@ -29,6 +35,8 @@
 #include <vector>
 
 namespace pkgtool {
+
+struct FloppyFormat;
 
 // Volumes are addressed with signed 32-bit seeks by the installer, so no
 // disk holds more than this.
@@ -41,7 +49,8 @@ enum class PackageKind { kGame, kControlPanel };
 
 struct ManifestFile {
   int line = 0;            // where the manifest names it
-  std::string target;      // name on the user's disk
+  std::string target;      // name on the user's disk, in the code page
+  std::string utf8Target;  // the same as the manifest writes it
   std::string source;      // as written, variables replaced
   std::string sourcePath;  // host path: source against the manifest's dir
   bool shared = false;
@@ -53,11 +62,20 @@ struct ManifestFile {
 
 struct Manifest {
   std::string path;
-  std::string programFile;
+  unsigned codepage = 1252;  // of programFile, title and the targets
+  std::string programFile;   // in the code page, as the descriptor holds it
   std::string title;
+  std::string utf8ProgramFile;  // the same as the manifest writes them
+  std::string utf8Title;
+  int programFileLine = 0;
   PackageKind kind = PackageKind::kGame;
   uint64_t diskSize = kMaxDiskSize;  // as large as a volume may be
+  // A floppy format (floppy.h): each disk then holds what that floppy's
+  // FAT12 file system holds, files rounded up to whole clusters; null for
+  // diskSize's raw bytes.
+  const FloppyFormat* diskFormat = nullptr;
   uint64_t installerReserve = 0;
+  bool best = false;  // the streams encoded with optimal parsing
   std::vector<ManifestFile> files;
 };
 
@@ -65,14 +83,18 @@ using Variables = std::map<std::string, std::string>;
 
 // Parses text, the content of the manifest at path. Every problem found is
 // appended to *errors as "path:line: what is wrong" (or "path: ..." for
-// something missing); true when there was none.
+// something missing), in the order of the lines; true when there was none.
+// The texts are stored in codepage when it is not 0 (build --codepage),
+// else in the manifest's own codepage, else in 1252. Directory and glob
+// sources are looked up on the host.
 bool ParseManifest(const std::string& text, const std::string& path,
                    const Variables& variables, Manifest* manifest,
-                   std::vector<std::string>* errors);
+                   std::vector<std::string>* errors, unsigned codepage = 0);
 
 // Reads the file at path and parses it.
 bool LoadManifest(const std::string& path, const Variables& variables,
-                  Manifest* manifest, std::vector<std::string>* errors);
+                  Manifest* manifest, std::vector<std::string>* errors,
+                  unsigned codepage = 0);
 
 // "360K", "1M", "150000": bytes (K = 1024, M = 1048576, optional "B").
 bool ParseByteSize(const std::string& text, uint64_t* bytes);

@@ -7,6 +7,7 @@
 
 #include "base/result.h"
 #include "base/text.h"
+#include "codepage.h"
 #include "console.h"
 #include "host_files.h"
 
@@ -50,7 +51,8 @@ bool VolumeNameFor(const std::string& programFile, std::string* name,
 
 std::string Media::VolumeName() const {
   std::string name, why;
-  return VolumeNameFor(programFile, &name, &why) ? name : std::string();
+  return VolumeNameFor(programFile, &name, &why) ? DecodeText(name, codepage)
+                                                 : std::string();
 }
 
 std::string ExplainTableFault(const uint8_t* table, size_t tableSize,
@@ -102,9 +104,11 @@ std::string ExplainTableFault(const uint8_t* table, size_t tableSize,
   return std::string();
 }
 
-bool LoadMedia(const std::string& path, Media* media, std::string* error) {
+bool LoadMedia(const std::string& path, Media* media, std::string* error,
+               unsigned codepage) {
   *media = Media();
   media->path = path;
+  media->codepage = codepage;
   uint64_t size = 0;
   if (!FileSize(path, &size)) {
     *error =
@@ -142,6 +146,8 @@ bool LoadMedia(const std::string& path, Media* media, std::string* error) {
   media->controlPanel = std::memcmp(bytes + kMagicOffset, "INSV", 4) == 0;
   media->programFile = FieldText(bytes + kProgramFileOffset, kProgramFileSize);
   media->title = FieldText(bytes + kProductTitleOffset, kProductTitleSize);
+  media->utf8ProgramFile = DecodeText(media->programFile, codepage);
+  media->utf8Title = DecodeText(media->title, codepage);
   std::string volumeName;
   if (!VolumeNameFor(media->programFile, &volumeName, error)) {
     *error = path + ": " + *error;
@@ -166,6 +172,7 @@ bool LoadMedia(const std::string& path, Media* media, std::string* error) {
     entry.record = record;
     entry.offset = static_cast<size_t>(record - table);
     entry.name = RecordName(record);
+    entry.utf8Name = DecodeText(entry.name, codepage);
     entry.flags = RecordFlags(record);
     entry.sizeKb = RecordSizeKb(record);
     entry.shared = RecordIsShared(record);
@@ -192,7 +199,7 @@ void VolumeSet::Scan(const std::vector<std::string>& dirs,
                      std::vector<std::string>* notes) {
   volumes_.clear();
   searched_.clear();
-  std::vector<std::string> seen;  // device:inode of volumes already taken
+  seen_.clear();
   for (size_t i = 0; i < dirs.size(); ++i) {
     const std::string& dir = dirs[i];
     if (!searched_.empty()) searched_ += i + 1 == dirs.size() ? " and " : ", ";
@@ -201,40 +208,53 @@ void VolumeSet::Scan(const std::vector<std::string>& dirs,
       notes->push_back(dir + ": not a directory");
       continue;
     }
-    std::string name = FindNoCase(dir, volumeName);
-    if (name.empty()) continue;
-    VolumeFile volume;
-    volume.dir = dir;
-    volume.path = JoinPath(dir, name);
-    struct stat info;
-    if (stat(volume.path.c_str(), &info) != 0 || !S_ISREG(info.st_mode)) {
-      notes->push_back(volume.path + ": not a regular file");
-      continue;
-    }
-    std::string identity =
-        std::to_string(info.st_dev) + ":" + std::to_string(info.st_ino);
-    bool duplicate = false;
-    for (const std::string& other : seen) duplicate |= other == identity;
-    if (duplicate) continue;  // the same file reached twice
-    seen.push_back(identity);
-    volume.size = static_cast<uint64_t>(info.st_size);
-    std::FILE* file = std::fopen(volume.path.c_str(), "rb");
-    uint8_t field[2];
-    bool read = file != nullptr && std::fread(field, 1, 2, file) == 2;
-    if (file != nullptr) std::fclose(file);
-    if (!read) {
-      notes->push_back(volume.path + ": " + Num(volume.size) +
-                       " bytes, too short to carry its disk number");
-      continue;
-    }
-    volume.disk = ReadU16(field);
-    if (const VolumeFile* earlier = Find(volume.disk)) {
-      notes->push_back(volume.path + " says disk " + Num(volume.disk) + " as " +
-                       earlier->path + " does; the latter is used");
-      continue;
-    }
-    volumes_.push_back(volume);
+    Take(dir, volumeName, notes);
   }
+}
+
+void VolumeSet::AddMissing(const std::vector<std::string>& dirs,
+                           const std::string& volumeName) {
+  std::vector<std::string> ignored;
+  for (const std::string& dir : dirs) {
+    if (IsDirectory(dir)) Take(dir, volumeName, &ignored);
+  }
+}
+
+void VolumeSet::Take(const std::string& dir, const std::string& volumeName,
+                     std::vector<std::string>* notes) {
+  std::string name = FindNoCase(dir, volumeName);
+  if (name.empty()) return;
+  VolumeFile volume;
+  volume.dir = dir;
+  volume.path = JoinPath(dir, name);
+  struct stat info;
+  if (stat(volume.path.c_str(), &info) != 0 || !S_ISREG(info.st_mode)) {
+    notes->push_back(volume.path + ": not a regular file");
+    return;
+  }
+  std::string identity =
+      std::to_string(info.st_dev) + ":" + std::to_string(info.st_ino);
+  bool duplicate = false;
+  for (const std::string& other : seen_) duplicate |= other == identity;
+  if (duplicate) return;  // the same file reached twice
+  seen_.push_back(identity);
+  volume.size = static_cast<uint64_t>(info.st_size);
+  std::FILE* file = std::fopen(volume.path.c_str(), "rb");
+  uint8_t field[2];
+  bool read = file != nullptr && std::fread(field, 1, 2, file) == 2;
+  if (file != nullptr) std::fclose(file);
+  if (!read) {
+    notes->push_back(volume.path + ": " + Num(volume.size) +
+                     " bytes, too short to carry its disk number");
+    return;
+  }
+  volume.disk = ReadU16(field);
+  if (const VolumeFile* earlier = Find(volume.disk)) {
+    notes->push_back(volume.path + " says disk " + Num(volume.disk) + " as " +
+                     earlier->path + " does; the latter is used");
+    return;
+  }
+  volumes_.push_back(volume);
 }
 
 const VolumeFile* VolumeSet::Find(uint16_t disk) const {
@@ -287,16 +307,32 @@ std::vector<std::string> ChunkProblems(const MediaRecord& record,
   return problems;
 }
 
-VolumeSet ScanVolumes(const Console& console, const std::string& descriptorPath,
-                      const std::vector<std::string>& extra,
-                      const std::string& volumeName) {
-  std::vector<std::string> dirs{DirName(descriptorPath)};
-  dirs.insert(dirs.end(), extra.begin(), extra.end());
-  std::vector<std::string> notes;
-  VolumeSet volumes;
-  volumes.Scan(dirs, volumeName, &notes);
-  for (const std::string& note : notes) PrintError(console, "note: " + note);
-  return volumes;
+std::vector<std::string> MissingDisks(const Media& media,
+                                      const VolumeSet& volumes) {
+  uint16_t disks = 0;
+  std::vector<bool> named(65536, false);
+  for (const MediaRecord& record : media.records) {
+    for (const ChunkEntry& chunk : record.chunks) {
+      named[chunk.disk] = true;
+      if (chunk.disk > disks) disks = chunk.disk;
+    }
+  }
+  std::vector<std::string> lines;
+  for (unsigned disk = 1; disk <= disks; ++disk) {
+    if (!named[disk] || volumes.Find(static_cast<uint16_t>(disk)) != nullptr) {
+      continue;
+    }
+    lines.push_back("missing disk " + Num(disk) + " of " + Num(disks) + " (" +
+                    media.VolumeName() + "); give its directory with --disk");
+  }
+  return lines;
+}
+
+bool NeedsMissingDisk(const MediaRecord& record, const VolumeSet& volumes) {
+  for (const ChunkEntry& chunk : record.chunks) {
+    if (volumes.Find(chunk.disk) == nullptr) return true;
+  }
+  return false;
 }
 
 std::string RecordLabel(const MediaRecord& record) {

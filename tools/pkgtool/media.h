@@ -16,7 +16,8 @@ struct MediaRecord {
   unsigned number = 0;              // 1 for the first record
   const uint8_t* record = nullptr;  // into Media::table
   size_t offset = 0;                // of the record in the table
-  std::string name;
+  std::string name;      // as the descriptor holds it (code page bytes)
+  std::string utf8Name;  // name in UTF-8, as pkgtool shows and writes it
   uint16_t flags = 0;
   uint16_t sizeKb = 0;
   bool shared = false;
@@ -31,13 +32,17 @@ struct Media {
   bool controlPanel = false;
   std::string programFile;
   std::string title;
+  unsigned codepage = 1252;     // the one the texts are read in
+  std::string utf8ProgramFile;  // programFile and title in UTF-8
+  std::string utf8Title;
   unsigned recordCount = 0;
   std::vector<uint8_t> table;  // the record table, as in the file
   uint32_t requiredKb = 0;     // as LoadPackage computes it
   std::vector<MediaRecord> records;
 
-  // programFile with its extension replaced by ".dat" (LoadMedia refuses
-  // a programFile that gives none).
+  // programFile with its extension replaced by ".dat", in UTF-8 as the
+  // volume's host file is named (LoadMedia refuses a programFile that
+  // gives none).
   std::string VolumeName() const;
 };
 
@@ -53,8 +58,9 @@ constexpr uint64_t kMaxDescriptorSize = 4 * 1024 * 1024;
 // Reads and checks the descriptor at path: at least the header, a table of
 // at least one byte, texts terminated inside their fields, and a record
 // table that ValidateRecordTable accepts. False with *error naming the file
-// and the first fault found.
-bool LoadMedia(const std::string& path, Media* media, std::string* error);
+// and the first fault found. The names and texts are read in codepage.
+bool LoadMedia(const std::string& path, Media* media, std::string* error,
+               unsigned codepage = 1252);
 
 // Explains why a record table is refused: the first record that breaks the
 // layout, with the offsets involved. "" when every record is sound.
@@ -79,6 +85,11 @@ class VolumeSet {
   // file reached through two directories counts once).
   void Scan(const std::vector<std::string>& dirs, const std::string& volumeName,
             std::vector<std::string>* notes);
+  // Then looks in dirs for the volumes of disks not found yet, quietly: a
+  // directory without one, or with one of a disk already found, is passed
+  // over.
+  void AddMissing(const std::vector<std::string>& dirs,
+                  const std::string& volumeName);
   // The volume of a disk, or null.
   const VolumeFile* Find(uint16_t disk) const;
   const std::vector<VolumeFile>& volumes() const { return volumes_; }
@@ -86,7 +97,12 @@ class VolumeSet {
   const std::string& Searched() const { return searched_; }
 
  private:
+  // Takes the volume in dir, if any, unless its disk is found already.
+  void Take(const std::string& dir, const std::string& volumeName,
+            std::vector<std::string>* notes);
+
   std::vector<VolumeFile> volumes_;
+  std::vector<std::string> seen_;  // device:inode of the volumes taken
   std::string searched_;
 };
 
@@ -106,11 +122,13 @@ std::vector<std::string> ChunkProblems(const MediaRecord& record,
 
 struct Console;
 
-// The volumes named volumeName in the descriptor's own directory, then in
-// the ones given; what the scan notes is printed as "note: ...".
-VolumeSet ScanVolumes(const Console& console, const std::string& descriptorPath,
-                      const std::vector<std::string>& extra,
-                      const std::string& volumeName);
+// The disks the records' chunks name that no volume of volumes carries, one
+// line each: "missing disk 3 of 6 (QUEST.dat); give its directory with
+// --disk". The count is the highest disk any chunk names.
+std::vector<std::string> MissingDisks(const Media& media,
+                                      const VolumeSet& volumes);
+// Whether a chunk of the record lies on a disk that volumes lack.
+bool NeedsMissingDisk(const MediaRecord& record, const VolumeSet& volumes);
 
 // "record 3 (DATA\LEVEL1.DAT)".
 std::string RecordLabel(const MediaRecord& record);

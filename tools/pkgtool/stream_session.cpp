@@ -6,6 +6,7 @@
 
 #include "base/memory.h"
 #include "base/text.h"
+#include "codepage.h"
 #include "install/installer_state.h"
 #include "package/descriptor.h"
 #include "platform/host/host_control.h"
@@ -57,6 +58,12 @@ StreamSession::StreamSession(const Media& media, const VolumeSet& volumes)
   }
   host::SetResponder(
       [this](const host::Box& box) { return Respond(box.text, box.type); });
+  // The volume's DOS name is in the package's code page, its host file's
+  // in UTF-8.
+  const unsigned codepage = media.codepage;
+  host::SetNameDecoder([codepage](const std::string& name) {
+    return DecodeText(name, codepage);
+  });
 }
 
 StreamSession::~StreamSession() {
@@ -64,6 +71,7 @@ StreamSession::~StreamSession() {
   FreeLocked(&Output.OutputMemory);
   ResetInstallerState();
   host::SetResponder(nullptr);
+  host::SetNameDecoder(nullptr);
 }
 
 int StreamSession::Respond(const std::string& text, unsigned type) {

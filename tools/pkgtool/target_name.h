@@ -13,11 +13,22 @@ namespace pkgtool {
 
 constexpr size_t kMaxTargetName = 259;
 
-// Checks a name that a manifest gives: not empty, at most 259 characters,
-// no character Windows refuses in a file name (control characters, / < > "
-// | ? *), a colon only as "X:\" at the start, no empty, "." or ".."
+// Checks a name that a manifest gives, as written (UTF-8): not empty, no
+// character Windows refuses in a file name (control characters, / < > " |
+// ? *), a colon only as "X:\" at the start, no empty, "." or ".."
 // component. Returns "" when the name is sound, otherwise what is wrong.
+// Its length is checked on the bytes the descriptor stores: see
+// CheckTargetLength.
 std::string CheckTargetName(const std::string& name);
+
+// "" when a name of storedSize bytes (in the installer's code page) fits in
+// the installer's paths, otherwise what is wrong.
+std::string CheckTargetLength(size_t storedSize);
+
+// The key under which Windows takes two names for the same file: the name
+// (UTF-8) with its letters upper-cased (ASCII, Latin-1, Latin Extended-A,
+// Greek and Cyrillic, what the Windows code pages hold).
+std::u32string NameKey(const std::string& utf8);
 
 // Splits a name read from a descriptor (which may come from anywhere) into
 // the components of its place below an extraction directory: a leading

@@ -17,6 +17,7 @@ namespace {
 struct PathState {
   std::string drives[26];
   std::string currentDirectory = "C:\\";
+  NameDecoder decodeName;  // DOS name bytes to a host name; none: as is
 };
 
 PathState& Paths() {
@@ -56,6 +57,10 @@ std::string MatchComponent(const std::string& directory,
 }  // namespace
 
 void ResetPaths() { Paths() = PathState(); }
+
+void SetNameDecoder(NameDecoder decoder) {
+  Paths().decodeName = std::move(decoder);
+}
 
 void MapDrive(char letter, const std::string& hostDirectory) {
   int index = DriveIndex(letter);
@@ -128,6 +133,7 @@ std::string HostPath(const std::string& dosPath) {
     size_t end = absolute.find('\\', start);
     if (end == std::string::npos) end = absolute.size();
     std::string part = absolute.substr(start, end - start);
+    if (Paths().decodeName) part = Paths().decodeName(part);
     if (matching) {
       std::string matched = MatchComponent(host, part);
       struct stat info;
