@@ -298,9 +298,15 @@ TEST(PkgtoolBuild, ReportsSourceFaultsByManifestLine) {
                                        "[files]\n"
                                        "A.EXE = missing.exe\n"
                                        "B.DLL = plain.dll, shared\n"
-                                       "C.DAT = .\n");
+                                       "C.DAT = .\n"
+                                       "D.DAT = /dev/null\n");
   pkgtool_testing::ToolRun run =
       RunTool({"build", manifest, "-o", dir.path() + "/out"});
+  EXPECT_NE(
+      run.err.find(manifest + ":8: /dev/null: is not a regular file (a device, "
+                              "pipe or socket)"),
+      std::string::npos)
+      << run.err;
   EXPECT_EQ(run.code, 1);
   EXPECT_NE(run.err.find(manifest + ":5: " + dir.path() +
                          "/missing.exe: No such file or directory"),
@@ -433,6 +439,22 @@ TEST(PkgtoolBuild, StoresNamesInTheCodePageAndWritesHostFilesInUtf8) {
   ASSERT_EQ(media.records.size(), 2u);
   EXPECT_EQ(media.records[0].name, "CAF\xC9.EXE");
   EXPECT_EQ(media.records[1].name, "LISEZ\\CAF\xC9.TXT");
+  // Read back, the names are UTF-8 again: in files extracted or installed
+  // (below a destination typed in UTF-8) and on the terminal.
+  run =
+      RunTool({"extract", dir.path() + "/out/disk1", "-d", dir.path() + "/x"});
+  ASSERT_EQ(run.code, 0) << run.err;
+  EXPECT_EQ(ReadFile(dir.path() + "/x/CAF\xC3\x89.EXE"),
+            ReadFile(dir.path() + "/a.exe"));
+  EXPECT_TRUE(FileExistsOnHost(dir.path() + "/x/LISEZ/CAF\xC3\x89.TXT"));
+  run = RunTool({"install", dir.path() + "/out/disk1/setup.bin", "--root",
+                 dir.path() + "/c", "--to", "C:\\CAF\xC3\x89", "--yes", "-q"});
+  ASSERT_EQ(run.code, 0) << run.err;
+  EXPECT_EQ(ReadFile(dir.path() + "/c/CAF\xC3\x89/CAF\xC3\x89.EXE"),
+            ReadFile(dir.path() + "/a.exe"));
+  EXPECT_NE(run.out.find("Caf\xC3\xA9 installed into C:\\CAF\xC3\x89\\"),
+            std::string::npos)
+      << run.out;
 }
 
 TEST(PkgtoolBuild, ADirectorySourcePacksATreeOfHundredsOfFilesExtractedAlike) {

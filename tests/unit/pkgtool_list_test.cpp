@@ -166,7 +166,7 @@ TEST(PkgtoolList, RefusesAProgramFileThatLeavesNoRoomForTheVolumeName) {
   pkgtool_testing::ToolRun run = RunTool({"list", path});
   EXPECT_EQ(run.code, 1);
   EXPECT_NE(run.err.find(path + ": programFile pppppppppppppppp... (257 "
-                                "characters) leaves no room for the data "
+                                "bytes) leaves no room for the data "
                                 "volume's name"),
             std::string::npos)
       << run.err;

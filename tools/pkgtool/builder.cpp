@@ -943,13 +943,17 @@ bool PrepareFiles(const Manifest& manifest, std::vector<PreparedFile>* files,
     PreparedFile prepared;
     prepared.file = file;
     const std::string& source = file.sourcePath;
-    if (!IsRegularFile(source)) {
+    struct stat info;
+    const bool found = stat(source.c_str(), &info) == 0;
+    if (!found || !S_ISREG(info.st_mode)) {
       errors->push_back(At(manifest, file) + source + ": " +
-                        (IsDirectory(source)
-                             ? std::string("is a directory (end the target "
-                                           "with '\\' to take the files "
-                                           "below it)")
-                             : SystemError()));
+                        (!found ? SystemError()
+                         : S_ISDIR(info.st_mode)
+                             ? std::string("is a directory (end the "
+                                           "target with '\\' to take "
+                                           "the files below it)")
+                             : std::string("is not a regular file (a "
+                                           "device, pipe or socket)")));
       continue;
     }
     if (::access(source.c_str(), R_OK) != 0) {

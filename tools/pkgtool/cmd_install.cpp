@@ -95,7 +95,7 @@ class BoxAnswers {
     bar_->Finish();
     // The reader's prompt asks for the disk it expects next.
     if (Volume.Showing == kDiskPromptBox) {
-      return AnswerDiskPrompt(box.text, Volume.CurrentDisk);
+      return AnswerDiskPrompt(decodeName_(box.text), Volume.CurrentDisk);
     }
     return AnswerBox(box);
   }
@@ -195,9 +195,9 @@ class BoxAnswers {
     const std::string about =
         Volume.CurrentRecord != nullptr
             ? decodeName_(RecordName(Volume.CurrentRecord))
-            : box.caption;
+            : decodeName_(box.caption);
     std::fprintf(console_.err, "setup: %s: %s\n", about.c_str(),
-                 box.text.c_str());
+                 decodeName_(box.text).c_str());
     int answer = 0;
     if (interactive_) {
       for (;;) {
@@ -221,7 +221,7 @@ class BoxAnswers {
     } else {
       answer = Automatic(box);
     }
-    failure_ = about + ": " + box.text;
+    failure_ = about + ": " + decodeName_(box.text);
     for (const Button& button : buttons) {
       if (button.id == answer) {
         std::fprintf(console_.err, "setup: -> %s\n", button.label);
@@ -279,7 +279,8 @@ std::string LoadFailureText(ResultCode result, const std::string& path) {
 }
 
 // Prints the Program Manager commands the installer would send.
-void PrintProgmanCommands(const Console& console, const char* directory) {
+void PrintProgmanCommands(const Console& console, const char* directory,
+                          unsigned codepage) {
   if (Package.ControlPanelPackage) {
     std::fprintf(console.out,
                  "Control Panel package: no Program Manager entries\n");
@@ -295,7 +296,7 @@ void PrintProgmanCommands(const Console& console, const char* directory) {
   char block[kCommandBlockSize];
   for (int n = 1; n <= ProgmanCommandCount(items); ++n) {
     if (ComposeProgmanCommand(n, items, block)) {
-      std::fprintf(console.out, "  %s\n", block);
+      std::fprintf(console.out, "  %s\n", DecodeText(block, codepage).c_str());
     } else {
       std::fprintf(console.out, "  (command %d does not fit its block)\n", n);
     }
@@ -320,6 +321,7 @@ struct InstallRequest {
   std::string descriptor;
   std::string descriptorDir;  // absolute
   std::string programName;    // the descriptor's name without ".bin"
+  unsigned codepage = 1252;   // of the package's names and of the paths
   char installDirectory[kPathSize];
 };
 
@@ -330,7 +332,16 @@ int CheckOptions(const Args& args, const Console& console,
     return UsageError(console, kInstallCommand, "expected one DESCRIPTOR");
   }
   request->root = args.Value("root");
-  const std::string to = args.Value("to");
+  int status = kExitOk;
+  if (!CodePageOption(args, console, kInstallCommand, &request->codepage,
+                      &status)) {
+    return status;
+  }
+  // The installer's paths are in the package's code page.
+  std::string to, why;
+  if (!EncodeText(args.Value("to"), request->codepage, &to, &why)) {
+    return UsageError(console, kInstallCommand, "--to " + why);
+  }
   if (request->root.empty()) {
     return UsageError(console, kInstallCommand,
                       "the directory for drive C: is missing (--root DIR)");
@@ -354,8 +365,10 @@ int CheckOptions(const Args& args, const Console& console,
     return UsageError(console, kInstallCommand,
                       "the destination must lie on drive C: (--root)");
   }
-  request->windows =
-      args.Has("windows") ? args.Value("windows") : kDefaultWindows;
+  if (!EncodeText(args.Has("windows") ? args.Value("windows") : kDefaultWindows,
+                  request->codepage, &request->windows, &why)) {
+    return UsageError(console, kInstallCommand, "--windows " + why);
+  }
   if (!OnDriveC(request->windows) || request->windows.size() > 200) {
     return UsageError(console, kInstallCommand,
                       "the Windows directory must lie on drive C:");
@@ -467,15 +480,20 @@ void ReportInstalled(const InstallRequest& request, const Console& console) {
     PrintError(console, "note: " + request.windows + "\\" + kSettingsFile +
                             " could not be written");
   }
+  // The terminal speaks UTF-8.
+  auto shown = [&request](const std::string& text) {
+    return DecodeText(text, request.codepage);
+  };
   std::fprintf(
       console.out, "%s: %s installed into %s", request.descriptor.c_str(),
-      HeaderText(Package.Header.productTitle, kProductTitleSize).c_str(),
-      InstallDirectory);
+      shown(HeaderText(Package.Header.productTitle, kProductTitleSize)).c_str(),
+      shown(InstallDirectory).c_str());
   if (Placement.UninstallerName[0] != '\0') {
-    std::fprintf(console.out, " (uninstaller %s)", Placement.UninstallerName);
+    std::fprintf(console.out, " (uninstaller %s)",
+                 shown(Placement.UninstallerName).c_str());
   }
   std::fprintf(console.out, "\n");
-  PrintProgmanCommands(console, InstallDirectory);
+  PrintProgmanCommands(console, InstallDirectory, request.codepage);
 }
 
 int RunInstall(const Args& args, const Console& console) {
@@ -493,10 +511,7 @@ int RunInstall(const Args& args, const Console& console) {
   status = CheckFiles(descriptor, console, &request);
   if (status != kExitOk) return status;
 
-  unsigned codepage = kDefaultCodePage;
-  if (!CodePageOption(args, console, kInstallCommand, &codepage, &status)) {
-    return status;
-  }
+  const unsigned codepage = request.codepage;
   SetUpHost(request);
   // The package's names are in its code page, the host's in UTF-8.
   host::NameDecoder decode = [codepage](const std::string& name) {
@@ -557,7 +572,11 @@ const Command kInstallCommand = {
     "install",
     "install a product from its media into a directory tree",
     "Usage: pkgtool install DESCRIPTOR --root DIR --to PATH [--disk DIR]...\n"
-    "                       [--windows PATH] [--yes] [--quiet]\n"
+    "                       [--windows PATH] [--codepage N] [--yes]\n"
+    "                       [--quiet]\n"
+    "\n"
+    "DESCRIPTOR is disk 1's descriptor (SETUP.bin, found in any case), the\n"
+    "directory that holds it or its floppy image (disk1.img).\n"
     "\n"
     "Runs the installer's own installation on Linux: every file of the\n"
     "package is placed as setup.exe would place it (shared files by their\n"
@@ -579,7 +598,8 @@ const Command kInstallCommand = {
     "  --root DIR       the directory that stands for drive C: (created\n"
     "                   when missing)\n"
     "  --to PATH        the destination, such as C:\\GAMES\\QUEST\n"
-    "  --disk DIR       a directory holding a later disk (repeatable)\n"
+    "  --disk DIR       a later disk: its directory, its image, or a\n"
+    "                   directory of images (repeatable)\n"
     "  --windows PATH   the Windows directory (default C:\\WINDOWS; its\n"
     "                   SYSTEM directory receives the shared files)\n"
     "  --yes            answer every message without asking\n"

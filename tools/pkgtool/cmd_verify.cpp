@@ -136,7 +136,10 @@ int RunVerify(const Args& args, const Console& console) {
 const Command kVerifyCommand = {
     "verify",
     "decode every stream of a medium and check it, writing nothing",
-    "Usage: pkgtool verify DESCRIPTOR [--disk DIR]...\n"
+    "Usage: pkgtool verify DESCRIPTOR [--disk DIR]... [--codepage N]\n"
+    "\n"
+    "DESCRIPTOR is disk 1's descriptor (SETUP.bin, found in any case), the\n"
+    "directory that holds it or its floppy image (disk1.img).\n"
     "\n"
     "Decodes every record's stream through the installer's own volume\n"
     "reader and decoder, writing nothing, and checks that each chunk lies\n"
@@ -151,7 +154,8 @@ const Command kVerifyCommand = {
     "on standard output.\n"
     "\n"
     "Options:\n"
-    "  --disk DIR    another directory holding a disk's volume (repeatable)\n"
+    "  --disk DIR    another disk: its directory, its image, or a directory\n"
+    "                of images (repeatable)\n"
     "  --codepage N  the code page of the names (default 1252)\n"
     "  -q, --quiet   no progress bar\n"
     "\n"

@@ -40,9 +40,9 @@ bool VolumeNameFor(const std::string& programFile, std::string* name,
   if (!DataVolumeName("", programFile.c_str(), path)) {
     *why = "programFile " + programFile.substr(0, 16) + "... (" +
            Num(programFile.size()) +
-           " characters) leaves no room for the data volume's name: with "
+           " bytes) leaves no room for the data volume's name: with "
            "\".dat\" in place of its extension it would be longer than " +
-           Num(kPathSize - 1) + " characters";
+           Num(kPathSize - 1) + " bytes";
     return false;
   }
   *name = path;

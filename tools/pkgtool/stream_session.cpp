@@ -59,11 +59,13 @@ StreamSession::StreamSession(const Media& media, const VolumeSet& volumes)
   host::SetResponder(
       [this](const host::Box& box) { return Respond(box.text, box.type); });
   // The volume's DOS name is in the package's code page, its host file's
-  // in UTF-8.
+  // in UTF-8 (what is written elsewhere is named by the caller, in UTF-8).
   const unsigned codepage = media.codepage;
-  host::SetNameDecoder([codepage](const std::string& name) {
-    return DecodeText(name, codepage);
-  });
+  host::SetNameDecoder(
+      [codepage](const std::string& name) {
+        return DecodeText(name, codepage);
+      },
+      std::string(1, kSourceDrive));
 }
 
 StreamSession::~StreamSession() {

@@ -37,11 +37,12 @@ void MapDrive(char letter, const std::string& hostDirectory);
 // is not mapped. A ".." component never climbs above the drive's root.
 std::string HostPath(const std::string& dosPath);
 
-// Turns each component of a DOS path into the host's name for it (the
-// installer's code page into UTF-8, say) before HostPath looks for it;
-// none by default, and Reset removes it.
+// Turns each component of a DOS path on one of drives (letters, upper
+// case; "" for every drive) into the host's name for it (the installer's
+// code page into UTF-8, say) before HostPath looks for it; none by
+// default, and Reset removes it.
 using NameDecoder = std::function<std::string(const std::string&)>;
-void SetNameDecoder(NameDecoder decoder);
+void SetNameDecoder(NameDecoder decoder, const std::string& drives = "");
 
 void SetModulePath(const std::string& dosPath);  // GetModuleFileName
 void SetWindowsDirectory(const std::string& dosPath);

@@ -18,6 +18,7 @@ struct PathState {
   std::string drives[26];
   std::string currentDirectory = "C:\\";
   NameDecoder decodeName;  // DOS name bytes to a host name; none: as is
+  std::string decodedDrives;  // the drives it applies to; "": all
 };
 
 PathState& Paths() {
@@ -58,8 +59,9 @@ std::string MatchComponent(const std::string& directory,
 
 void ResetPaths() { Paths() = PathState(); }
 
-void SetNameDecoder(NameDecoder decoder) {
+void SetNameDecoder(NameDecoder decoder, const std::string& drives) {
   Paths().decodeName = std::move(decoder);
+  Paths().decodedDrives = drives;
 }
 
 void MapDrive(char letter, const std::string& hostDirectory) {
@@ -129,11 +131,15 @@ std::string HostPath(const std::string& dosPath) {
   std::string host = root;
   size_t start = 3;
   bool matching = true;
+  const std::string& decoded = Paths().decodedDrives;
+  const bool decode = Paths().decodeName &&
+                      (decoded.empty() ||
+                       decoded.find(absolute[0]) != std::string::npos);
   while (start < absolute.size()) {
     size_t end = absolute.find('\\', start);
     if (end == std::string::npos) end = absolute.size();
     std::string part = absolute.substr(start, end - start);
-    if (Paths().decodeName) part = Paths().decodeName(part);
+    if (decode) part = Paths().decodeName(part);
     if (matching) {
       std::string matched = MatchComponent(host, part);
       struct stat info;
