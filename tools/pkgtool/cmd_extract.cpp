@@ -472,20 +472,12 @@ int RunExtract(const Args& args, const Console& console) {
   ExtractOptions options;
   int status = ReadOptions(args, console, &options);
   if (status != kExitOk) return status;
-  // A floppy image stands for the directory of its files.
-  MediaSources sources;
-  std::string error;
+  // A directory or a floppy image stands for the descriptor in it.
   const std::string& path = args.positional[0];  // as messages name it
-  const std::string descriptor = sources.Descriptor(path, &error);
-  if (descriptor.empty()) {
-    PrintError(console, error);
-    return kExitFailure;
-  }
+  MediaSources sources;
   Media media;
-  if (!LoadMedia(descriptor, &media, &error, options.codepage)) {
-    PrintError(console, error);
+  if (!sources.Open(console, path, options.codepage, &media))
     return kExitFailure;
-  }
   const VolumeSet volumes = sources.Scan(console, media, args.Values("disk"));
   std::vector<const MediaRecord*> chosen;
   unsigned unreachable = 0;

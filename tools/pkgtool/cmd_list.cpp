@@ -319,20 +319,11 @@ int RunList(const Args& args, const Console& console) {
   if (!CodePageOption(args, console, kListCommand, &codepage, &exitCode)) {
     return exitCode;
   }
-  // A floppy image stands for the directory of its files.
-  MediaSources sources;
-  std::string error;
+  // A directory or a floppy image stands for the descriptor in it.
   const std::string& path = args.positional[0];  // as messages name it
-  const std::string descriptor = sources.Descriptor(path, &error);
-  if (descriptor.empty()) {
-    PrintError(console, error);
-    return kExitFailure;
-  }
+  MediaSources sources;
   Media media;
-  if (!LoadMedia(descriptor, &media, &error, codepage)) {
-    PrintError(console, error);
-    return kExitFailure;
-  }
+  if (!sources.Open(console, path, codepage, &media)) return kExitFailure;
   const VolumeSet volumes = sources.Scan(console, media, args.Values("disk"));
   for (const std::string& line : MissingDisks(media, volumes)) {
     PrintError(console, line);

@@ -31,25 +31,16 @@ int RunVerify(const Args& args, const Console& console) {
   if (args.positional.size() != 1) {
     return UsageError(console, kVerifyCommand, "expected one DESCRIPTOR");
   }
-  // A floppy image stands for the directory of its files.
-  MediaSources sources;
-  std::string error;
-  const std::string& path = args.positional[0];  // as messages name it
-  const std::string descriptor = sources.Descriptor(path, &error);
-  if (descriptor.empty()) {
-    PrintError(console, error);
-    return kExitFailure;
-  }
   unsigned codepage = kDefaultCodePage;
   int status = kExitOk;
   if (!CodePageOption(args, console, kVerifyCommand, &codepage, &status)) {
     return status;
   }
+  // A directory or a floppy image stands for the descriptor in it.
+  const std::string& path = args.positional[0];  // as messages name it
+  MediaSources sources;
   Media media;
-  if (!LoadMedia(descriptor, &media, &error, codepage)) {
-    PrintError(console, error);
-    return kExitFailure;
-  }
+  if (!sources.Open(console, path, codepage, &media)) return kExitFailure;
   // What the scan notes is no fault of the media; a disk it leaves
   // without a volume shows in the chunks of the records that need it.
   const VolumeSet volumes = sources.Scan(console, media, args.Values("disk"));

@@ -119,6 +119,17 @@ std::string MediaSources::Descriptor(const std::string& argument,
   return dir.empty() ? std::string() : OnlyDescriptorIn(dir, argument, error);
 }
 
+bool MediaSources::Open(const Console& console, const std::string& argument,
+                        unsigned codepage, Media* media) {
+  std::string error;
+  const std::string descriptor = Descriptor(argument, &error);
+  if (descriptor.empty() || !LoadMedia(descriptor, media, &error, codepage)) {
+    PrintError(console, error);
+    return false;
+  }
+  return true;
+}
+
 VolumeSet MediaSources::Scan(const Console& console, const Media& media,
                              const std::vector<std::string>& diskPlaces) {
   const std::string volumeName = media.VolumeName();

@@ -30,6 +30,11 @@ class MediaSources {
   // directory or image holds no descriptor or several.
   std::string Descriptor(const std::string& argument, std::string* error);
 
+  // The descriptor Descriptor finds, loaded as LoadMedia does with its
+  // texts in codepage; false with what failed printed.
+  bool Open(const Console& console, const std::string& argument,
+            unsigned codepage, Media* media);
+
   // The volumes of media: in the descriptor's directory, in each --disk
   // place (a directory, an image, or a directory of images: what cannot be
   // read is printed as a note), then, for the disks still missing, in the
