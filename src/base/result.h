@@ -54,6 +54,14 @@ enum : unsigned {
   kStrGroup = 307,
   kStrUninstallItem = 308,
   kStrCaption = 309,
+  // The uninstaller's.
+  kStrUninstallQuestion = 310,
+  kStrUninstallDone = 311,
+  kStrSharedKept = 312,
+  kStrFilesKept = 313,
+  kStrCannotRemove = 314,
+  kStrListDamaged = 315,
+  kStrUninstallCaption = 316,
 };
 
 constexpr size_t kPathSize = 260;  // every path buffer: 259 characters + NUL

@@ -80,6 +80,21 @@ bool ComposeAddItem(char* text, const ProgmanItems& items, const char* file,
   return AppendText(text, kCommandTextSize, ")]");
 }
 
+// "[" verb "(" text suffix ")]", text being the group's name (string 307,
+// loaded into the block's string area) when it is null.
+bool ComposeGroupCommand(char* block, const char* verb, const char* text,
+                         const char* suffix) {
+  char* command = block;
+  return CopyText(command, kCommandTextSize, "[") &&
+         AppendText(command, kCommandTextSize, verb) &&
+         AppendText(command, kCommandTextSize, "(") &&
+         AppendText(
+             command, kCommandTextSize,
+             text != nullptr ? text : LoadCommandString(block, kStrGroup)) &&
+         AppendText(command, kCommandTextSize, suffix) &&
+         AppendText(command, kCommandTextSize, ")]");
+}
+
 }  // namespace
 
 int ProgmanCommandCount(const ProgmanItems& items) {
@@ -118,4 +133,45 @@ bool ComposeProgmanCommand(int number, const ProgmanItems& items, char* block) {
   }
   if (!composed) text[0] = '\0';
   return composed;
+}
+
+bool ComposeProgmanRemoval(int number, const char* productTitle, char* block) {
+  bool composed = false;
+  switch (number) {
+    case 1:
+      composed = ComposeGroupCommand(block, "ShowGroup", nullptr, ",1");
+      break;
+    case 2:
+      composed = ComposeGroupCommand(block, "DeleteItem", productTitle, "");
+      break;
+    case 3: {
+      char title[kCommandTextSize] = "";
+      composed = AppendFormatted(title, sizeof title,
+                                 LoadCommandString(block, kStrUninstallItem),
+                                 productTitle) &&
+                 ComposeGroupCommand(block, "DeleteItem", title, "");
+      break;
+    }
+    case 4:
+      composed = ComposeGroupCommand(block, "DeleteGroup", nullptr, "");
+      break;
+    default:
+      break;
+  }
+  if (!composed) block[0] = '\0';
+  return composed;
+}
+
+bool GroupReplyIsEmpty(const char* reply) {
+  // "name",path,count
+  if (reply[0] != '"') return false;
+  const char* p = strchr(reply + 1, '"');
+  if (p == nullptr || p[1] != ',') return false;
+  p = strchr(p + 2, ',');
+  if (p == nullptr) return false;
+  ++p;
+  if (*p < '0' || *p > '9') return false;
+  bool empty = true;
+  for (; *p >= '0' && *p <= '9'; ++p) empty = empty && *p == '0';
+  return empty && (*p == '\0' || *p == ',' || *p == '\r' || *p == '\n');
 }

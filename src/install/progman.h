@@ -13,6 +13,15 @@
 // the whole text composed so far, so the default directory of an item in a
 // drive root reads "c:". Texts are inserted without quotes or escapes.
 //
+// The uninstaller takes a game out again with these, in this order:
+//
+//   1 [ShowGroup(Games,1)]          makes the group the one that the item
+//   2 [DeleteItem(title)]           commands act on
+//   3 [DeleteItem(Uninstall title)]
+//   4 [DeleteGroup(Games)]          only when the group is then empty:
+//                                   Program Manager deletes a group with
+//                                   every item still in it
+//
 // A command is composed in a 1000-byte block whose first 800 bytes hold the
 // command and whose last 200 hold the resource string in use. Sending the
 // commands (DDE) is not done here.
@@ -42,3 +51,16 @@ int ProgmanCommandCount(const ProgmanItems& items);
 // out of range or the command would not fit in its 800 bytes: a command is
 // never sent cut.
 bool ComposeProgmanCommand(int number, const ProgmanItems& items, char* block);
+
+constexpr int kProgmanRemovalCount = 4;
+
+// Composes removal command number (1 to kProgmanRemovalCount) for the
+// product titled productTitle into block, as ComposeProgmanCommand does.
+bool ComposeProgmanRemoval(int number, const char* productTitle, char* block);
+
+// Whether Program Manager's reply to a request for a group's contents says
+// that the group holds no item. The reply's first line holds the group's
+// name in quotation marks, the path of its group file and the number of
+// its items, separated by commas; a line for each item follows. A reply
+// that does not read so tells nothing: false.
+bool GroupReplyIsEmpty(const char* reply);

@@ -178,6 +178,14 @@ ResultCode LoadPackage() {
     modulePath[0] = '\0';
   }
   modulePath[kPathSize - 1] = '\0';
+  return LoadPackageBeside(modulePath);
+}
+
+ResultCode LoadPackageBeside(const char* executablePath) {
+  char modulePath[kPathSize];
+  if (!CopyText(modulePath, sizeof modulePath, executablePath)) {
+    modulePath[0] = '\0';  // a path cut short names another file
+  }
 
   // DescriptorName: the executable's own name with ".bin".
   const char* lastBackslash = strrchr(modulePath, '\\');

@@ -77,6 +77,10 @@ void ResetPackage();
 // a record breaks the table's layout; 37 when the table cannot be
 // allocated. SubjectPath names the descriptor from step 4 on.
 ResultCode LoadPackage();
+// The same for the descriptor beside another executable (a full path): the
+// uninstaller's finishing copy reads the list of the uninstaller it
+// removes. A path of 260 characters or more is not looked at: 43.
+ResultCode LoadPackageBeside(const char* executablePath);
 
 // The data volume's path: directory ("" for the bare name) followed by
 // programFile with ".dat" in place of its extension (appended when it has

@@ -1,12 +1,13 @@
 // The client side of the platform's DDE management library, as far as the
-// Program Manager registration needs it: a client-only instance, one
-// execute command per conversation with the server "PROGMAN", and putting
-// MainWindow back in front after Program Manager has shown its group.
-// The Windows build calls DDEML; the host records every command
-// (host/host_dde.h) so the registration's order can be checked.
+// Program Manager registration and its removal need it: a client-only
+// instance, one execute command or one request per conversation with the
+// server "PROGMAN", and putting MainWindow back in front after Program
+// Manager has shown its group. The Windows build calls DDEML; the host
+// records every command (host/host_dde.h) so their order can be checked.
 //
-// Implemented for setup.exe by src/install/win32/progman_dde.cpp; on the
-// host by src/platform/host/host_dde.cpp.
+// Implemented for setup.exe and uninstal.exe by
+// src/install/win32/progman_dde.cpp; on the host by
+// src/platform/host/host_dde.cpp.
 #pragma once
 
 #include <cstdint>
@@ -31,6 +32,15 @@ unsigned DdeInitializeClient(DdeInstance* instance);
 // handle freed. Returns 1 when the server accepted the command, 0 when no
 // conversation could be opened, or the command was refused or timed out.
 int SendProgmanCommand(DdeInstance instance, const char* command);
+
+// Asks Program Manager for the contents of group in a conversation of its
+// own: one synchronous XTYP_REQUEST in CF_TEXT whose item is the group's
+// name, with the same time-out. Copies the reply into reply (at most
+// size - 1 bytes and a terminator) and returns true; false, with reply
+// empty, when no conversation could be opened or the request was refused
+// or timed out.
+bool RequestProgmanGroup(DdeInstance instance, const char* group, char* reply,
+                         unsigned size);
 
 // DdeUninitialize.
 void DdeUninitializeClient(DdeInstance instance);

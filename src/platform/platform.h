@@ -51,6 +51,17 @@ bool DeleteFile(const char* path);
 // MoveFileExA with MOVEFILE_REPLACE_EXISTING: renames from to to, replacing
 // a file of that name; false when either cannot be done (to is read-only).
 bool MoveFileEx(const char* from, const char* to);
+// RemoveDirectoryA: false when the directory is not empty, is missing or
+// cannot be removed.
+bool RemoveDirectory(const char* path);
+
+// GetFileAttributesA: the attribute bits of a file or directory, or
+// kInvalidFileAttributes when nothing of that name can be found.
+constexpr uint32_t kInvalidFileAttributes = 0xFFFFFFFFu;
+constexpr uint32_t kFileAttributeReadOnly = 0x01;
+constexpr uint32_t kFileAttributeDirectory = 0x10;
+constexpr uint32_t kFileAttributeNormal = 0x80;
+uint32_t GetFileAttributes(const char* path);
 
 // lstrcmpiA: compares two texts ignoring letter case as the ANSI code page
 // knows it (accented letters included); <0, 0 or >0.
@@ -65,6 +76,10 @@ bool CreateDirectory(const char* path);
 bool SetCurrentDirectory(const char* path);
 // Returns the length of the path (without terminator), 0 on failure.
 unsigned GetWindowsDirectory(char* buffer, unsigned size);
+// The same for the system directory.
+unsigned GetSystemDirectory(char* buffer, unsigned size);
+// Waits that many milliseconds (the host returns at once).
+void Sleep(unsigned milliseconds);
 bool GetDiskFreeSpace(const char* root, uint32_t* sectorsPerCluster,
                       uint32_t* bytesPerSector, uint32_t* freeClusters,
                       uint32_t* totalClusters);

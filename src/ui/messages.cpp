@@ -67,14 +67,20 @@ int PlainWarningBox(plat::Window owner, unsigned stringId) {
                           plat::kMbOk | plat::kMbIconExclamation);
 }
 
-int FormattedBox(plat::Window owner, unsigned stringId, const char* argument,
-                 unsigned type) {
+void FormatStringWithText(unsigned stringId, const char* argument, char* out,
+                          size_t size) {
+  if (size == 0) return;
   char format[kFormatSize];
   if (plat::LoadString(stringId, format, sizeof(format)) == 0) {
     format[0] = '\0';
   }
+  FormatWithText(out, size, format, argument ? argument : "");
+}
+
+int FormattedBox(plat::Window owner, unsigned stringId, const char* argument,
+                 unsigned type) {
   char text[kFormattedSize];
-  FormatWithText(text, sizeof(text), format, argument ? argument : "");
+  FormatStringWithText(stringId, argument, text, sizeof(text));
   char caption[kProgramFileSize];
   ProgramFileCaption(caption, sizeof(caption));
   return plat::MessageBox(owner, text, caption, type);

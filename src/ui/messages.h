@@ -4,6 +4,8 @@
 // result codes and string ids the boxes show are in base/result.h.
 #pragma once
 
+#include <cstddef>
+
 #include "base/result.h"
 #include "platform/platform.h"
 
@@ -27,6 +29,13 @@ int RetryCancelBox(plat::Window owner, unsigned stringId, const char* argument);
 int YesNoBox(plat::Window owner, unsigned stringId, const char* argument);
 int AbortRetryIgnoreBox(plat::Window owner, unsigned stringId,
                         const char* argument);
+
+// Writes string stringId into out (size bytes) with argument in place of its
+// one "%s", cut at the end of out; an unknown string gives an empty text.
+// For boxes captioned otherwise (the uninstaller's, with the product's
+// title).
+void FormatStringWithText(unsigned stringId, const char* argument, char* out,
+                          size_t size);
 
 // Shows a failure after the fact: 33, 35 and 36 with NoticeBox naming
 // SubjectPath (base/result.h), every other code with PlainWarningBox.

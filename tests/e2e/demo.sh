@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # The walk-through that scripts/demo ends with: setup.exe installs the bundled
-# sample product "Quest" from its two disks under Wine.
+# sample product "Quest" from its two disks under Wine, the installed game
+# runs once, and its uninstaller takes it out again.
 #
 #   tests/e2e/demo.sh WINDOWS_BIN HOST_BUILD OUTPUT
 #
@@ -14,13 +15,18 @@
 # drive's (cp HOST_BUILD/sample-media/disk2/* OUTPUT/drive/) and OK goes on.
 #
 # With a display ($DISPLAY set, DEMO_HEADLESS unset) the installer is shown
-# for a person to use and the script waits for it to end. Without one the
+# for a person to use and the script waits for it to end, then starts the
+# installed game and its uninstaller, waiting for each. Without one the
 # script starts its own Xvfb screen and walks through the installation with
 # the UI driver: welcome, destination with the default path, the new
 # directory, the file transfer with every disk prompt, the finish dialog;
-# it keeps a screenshot of each under OUTPUT/. Either way it ends with a
-# summary of what was installed, the settings file and the Start Menu links
-# that Wine's Program Manager made from the installer's DDE commands.
+# then the game's box, the uninstaller's question and its closing box. It
+# keeps a screenshot of each under OUTPUT/; the windows are unmanaged (no
+# window manager runs on that screen), so Wine draws their frames and
+# caption bars itself. Either way it prints a summary after the
+# installation (the files, the settings file and the Start Menu links that
+# Wine's Program Manager made from the installer's DDE commands) and what is
+# left after the removal.
 #
 # A machine whose kernel runs no 32-bit code cannot start Wine's 32-bit
 # loader; the demo then builds the 64-bit Windows tree (preset win64, in
@@ -141,6 +147,12 @@ timeout 300 "$WINE" wineboot -i </dev/null >>"$LOG" 2>&1 ||
 # The same switch in the prefix itself, for anything started there later.
 "$WINE" reg add 'HKCU\Software\Wine\DllOverrides' /v winemenubuilder.exe \
   /t REG_SZ /d "" /f </dev/null >>"$LOG" 2>&1 || true
+if [ "$headless" = 1 ]; then
+  # No window manager runs on Xvfb: unmanaged windows get their frames and
+  # caption bars from Wine itself, as in the Wine tests (tests/e2e/run.sh).
+  "$WINE" reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f \
+    </dev/null >>"$LOG" 2>&1 || die "cannot make the windows unmanaged"
+fi
 insert_disk 1
 ln -sfn "$DRIVE" "$WINEPREFIX/dosdevices/a:"
 
@@ -250,38 +262,117 @@ if [ "$headless" = 1 ]; then
   say "setup.exe ended with exit code $status"
 fi
 
-# ---- summary ------------------------------------------------------------------
+# ---- summary of the installation --------------------------------------------
 C="$WINEPREFIX/drive_c"
+PRODUCT="$C/windows/quest"
+PRODUCT_DOS='C:\windows\quest'
+
+# Every file below the product's directory, with its size.
+list_product() {
+  if [ -d "$PRODUCT" ]; then
+    (cd "$PRODUCT" && find . -type f | sed 's|^\./||' | sort |
+      while read -r f; do
+        printf '  %s\\%s  (%s bytes)\n' "$PRODUCT_DOS" "${f//\//\\}" \
+          "$(stat -c %s "$f")"
+      done)
+    [ -n "$(find "$PRODUCT" -type f)" ] ||
+      printf '  %s\\ (an empty directory)\n' "$PRODUCT_DOS"
+  else
+    echo "  (none: $PRODUCT_DOS is gone)"
+  fi
+}
+
+# The shared library, the settings file and the Start Menu links.
+list_around() {
+  for dll in "$C"/windows/system32/QUESTGFX.DLL "$C"/windows/system/QUESTGFX.DLL
+  do
+    [ -f "$dll" ] && printf '  shared: %s  (%s bytes)\n' \
+      "${dll#"$WINEPREFIX/"}" "$(stat -c %s "$dll")"
+  done
+  say "settings file C:\\windows\\tarny.ini:"
+  if [ -f "$C/windows/tarny.ini" ]; then
+    grep -i 'grmf' "$C/windows/tarny.ini" | tr -d '\r' | sed 's/^/  /'
+  else
+    echo "  (not written)"
+  fi
+  say "Start Menu links made by Wine's Program Manager:"
+  local found=0 link
+  while IFS= read -r link; do
+    echo "  ${link#"$C/"}"
+    found=1
+  done < <(find "$C/users" -path '*/Start Menu/Programs/Games/*' \
+    -name '*.lnk' 2>/dev/null | sort)
+  [ "$found" = 1 ] || echo "  (none)"
+}
+
 echo
 say "installed files:"
-if [ -d "$C/windows/quest" ]; then
-  (cd "$C/windows/quest" && find . -type f | sed 's|^\./||' | sort |
-    while read -r f; do
-      printf '  C:\\windows\\quest\\%s  (%s bytes)\n' "${f//\//\\}" \
-        "$(stat -c %s "$f")"
-    done)
+list_product
+list_around
+
+# ---- the game, then its uninstaller -------------------------------------------
+UNINSTALLER="$PRODUCT_DOS\\uninstal.exe"
+[ -f "$PRODUCT/QUEST.EXE" ] && [ -f "$PRODUCT/uninstal.exe" ] ||
+  die "the game or its uninstaller is missing in $PRODUCT_DOS"
+
+# Runs a program of the product from its directory, as its Program Manager
+# item does; sets RUN_PID.
+run_product() {  # DOS_PATH [ARGUMENT...]
+  local program=$1
+  shift
+  (cd "$PRODUCT" && exec "$WINE" "$program" "$@") </dev/null >>"$LOG" 2>&1 &
+  RUN_PID=$!
+}
+
+echo
+if [ "$headless" = 0 ]; then
+  say "starting the game $PRODUCT_DOS\\QUEST.EXE"
+  run_product "$PRODUCT_DOS\\QUEST.EXE"
+  wait "$RUN_PID" || true
+  say "starting its uninstaller $UNINSTALLER"
+  run_product "$UNINSTALLER"
+  status=0
+  wait "$RUN_PID" || status=$?
+  # Unless the answer was No, a copy of the uninstaller in the temporary
+  # directory removes the uninstaller's own file, then shows its last box.
+  if [ "$status" != 1 ]; then
+    for _ in $(seq 150); do
+      [ -e "$PRODUCT/uninstal.exe" ] || break
+      sleep 0.2
+    done
+  fi
 else
-  echo "  (none)"
+  say "starting the game $PRODUCT_DOS\\QUEST.EXE"
+  run_product "$PRODUCT_DOS\\QUEST.EXE"
+  drv wait-box 30 || die "the game showed nothing"
+  say "game: $(field text)"
+  step=$((step + 1))
+  shot "$(printf '%02d' $step)-quest"
+  drv box-press OK || die "could not press OK"
+  wait "$RUN_PID" || true
+
+  say "starting its uninstaller $UNINSTALLER"
+  run_product "$UNINSTALLER"
+  drv wait-box 30 || die "no question from the uninstaller"
+  say "box: $(field text)"
+  step=$((step + 1))
+  shot "$(printf '%02d' $step)-uninstall-question"
+  drv box-press Yes || die "could not answer Yes"
+  drv wait-box 30 || die "no closing box from the uninstaller"
+  say "box: $(field text)"
+  step=$((step + 1))
+  shot "$(printf '%02d' $step)-uninstall-closing"
+  status=0
+  wait "$RUN_PID" || status=$?
+  say "uninstal.exe ended with exit code $status"
+  drv box-press OK || die "could not press OK"
 fi
-for dll in "$C"/windows/system32/QUESTGFX.DLL "$C"/windows/system/QUESTGFX.DLL
-do
-  [ -f "$dll" ] && printf '  shared: %s  (%s bytes)\n' \
-    "${dll#"$WINEPREFIX/"}" "$(stat -c %s "$dll")"
-done
-say "settings file C:\\windows\\tarny.ini:"
-if [ -f "$C/windows/tarny.ini" ]; then
-  grep -i 'grmf' "$C/windows/tarny.ini" | tr -d '\r' | sed 's/^/  /'
-else
-  echo "  (not written)"
-fi
-say "Start Menu links made by Wine's Program Manager:"
-found=0
-while IFS= read -r link; do
-  echo "  ${link#"$C/"}"
-  found=1
-done < <(find "$C/users" -path '*/Start Menu/Programs/Games/*' -name '*.lnk' \
-  2>/dev/null | sort)
-[ "$found" = 1 ] || echo "  (none)"
+
+# ---- what is left --------------------------------------------------------------
+echo
+say "left after the removal:"
+list_product
+list_around
 if [ "$headless" = 1 ]; then
   say "screenshots in $SHOTS"
 fi

@@ -5,13 +5,20 @@
 #
 #   make_package KIND PROGRAM TITLE DISKSIZE FILE...   media in $MEDIA
 #       each FILE is "TARGET=SIZE[:SEED][,flag...]": the scenario's source
-#       file of SIZE bytes (seeded, half text, half noise) under TARGET
+#       file of SIZE bytes (seeded, half text, half noise) under TARGET;
+#       SIZE may be the path of a file to take instead
 #   insert_disk N                the drive shows disk N
 #   start_install                setup.exe from A:\ (disk 1 inserted)
 #   wait_text ID TEXT [SECONDS]  the current dialog's control reads TEXT
 #   answer_prompts TEXT          answers disk prompts until control 101
 #                                reads TEXT; the prompts in $PROMPTS
 #   set_settings [CONTENT]       tarny.ini written, or removed when empty
+#   quick_install DIR            the package installed into DIR (a DOS path
+#                                on C:) by pkgtool, without Wine or links
+#   start_uninstall PATH [ARG]   an installed uninstaller started from its
+#                                own directory; UNINSTALL_PID
+#   tree_listing                 what lies on drive C: outside Wine's own
+#                                directories, one path a line
 #
 # Paths: $WIN (the prefix's Windows directory), $SYS (its system
 # directory), $PROGRAMS (the Start Menu's Programs folder of the user).
@@ -73,6 +80,8 @@ make_package() {  # KIND PROGRAM TITLE DISKSIZE FILE...
     case $rest in *:*) seed=${rest#*:} ;; esac
     if [ -f "$size" ]; then
       cp "$size" "$SOURCES/file$n"
+    elif [[ $size == */* ]]; then
+      fail "no such file: $size"
     else
       gen_file "$SOURCES/file$n" "$size" "$seed"
     fi
@@ -205,4 +214,40 @@ settings_value() {
 expect_same_file() {  # EXPECTED ACTUAL
   [ -f "$2" ] || fail "missing: $2"
   cmp -s "$1" "$2" || fail "differs from its source: $2"
+}
+
+# pkgtool's installation of $MEDIA, as setup.exe would place it (Program
+# Manager aside): much faster than the dialogs for a scenario that needs an
+# installed product and is about something else.
+quick_install() {  # DIR
+  "$E2E_HOST/bin/pkgtool" --quiet install "$MEDIA/disk1/setup.bin" \
+    --root "$WINEPREFIX/drive_c" --to "$1" --windows 'C:\windows' --yes \
+    >>"$E2E_LOG" 2>&1 || fail "pkgtool install into $1 failed"
+}
+
+# The host directory of a DOS path on drive C: ("C:\games\quest").
+host_path() {  # DOS_PATH
+  local rest=${1#?:\\}
+  echo "$WINEPREFIX/drive_c/${rest//\\//}"
+}
+
+start_uninstall() {  # DOS_PATH [ARGUMENT...]
+  local program=$1 dir
+  shift
+  dir=$(host_path "${program%\\*}")
+  (cd "$dir" && exec "$E2E_WINE" "$program" "$@") </dev/null \
+    >>"$E2E_LOG" 2>&1 &
+  UNINSTALL_PID=$!
+  printf '%s started %s %s as %s\n' "$(elapsed)" "$program" "$*" \
+    "$UNINSTALL_PID" >&2
+}
+
+# Every file and directory of drive C: but the users' and Wine's own
+# (windows/ only the files directly in it and in the system directory).
+tree_listing() {
+  (cd "$WINEPREFIX/drive_c" &&
+    find . \( -path ./users -o -path ./windows -o -path ./ProgramData \
+      -o -path './Program Files*' \) -prune -o -print &&
+    find ./windows -maxdepth 1 -type f &&
+    find "./${SYS#"$WINEPREFIX/drive_c/"}" -maxdepth 1 -type f) | sort
 }

@@ -4,7 +4,9 @@
 // same place.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdio>
+#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -229,6 +231,54 @@ TEST_F(PkgtoolInstall, MissingLaterDiskCancelsWithFailure) {
        {"GAMES/QUEST", "GAMES/QUEST/DATA", "WINDOWS/SYSTEM"}) {
     EXPECT_FALSE(FileExistsOnHost(OnC(std::string(dir) + "/SETUP$$$.TMP")));
   }
+}
+
+// Two products in one directory, taken out one after the other by
+// `pkgtool uninstall`: the first leaves the other's files and uninstaller
+// alone; afterwards the tree holds only the shared file, the settings and
+// the user's saved game.
+TEST_F(PkgtoolInstall, UninstallTakesEachProductOutAgain) {
+  const std::vector<SourceFile> files = QuestFiles();
+  ASSERT_EQ(Install(Build("Quest", "QUEST.EXE", files), nullptr), 0);
+  const std::vector<SourceFile> other = {
+      {"OTHER.EXE", "other.exe", "", SampleBytes(4000, 7),
+       "GAMES/QUEST/OTHER.EXE"},
+      {"uninstal.exe", "uninstal.exe", "", SampleBytes(5000, 8),
+       "GAMES/QUEST/unins1.exe"}};
+  ASSERT_EQ(Install(Build("Other", "OTHER.EXE", other), nullptr), 0);
+  WriteFile(OnC("GAMES/QUEST/SAVE1.SAV"), "saved");
+
+  std::string report;
+  EXPECT_EQ(Pkgtool({"uninstall", OnC("GAMES/QUEST/unins1.bin"), "--root",
+                     root_.path(), "--quiet"},
+                    &report),
+            0)
+      << report;
+  EXPECT_NE(report.find("removed  C:\\GAMES\\QUEST\\OTHER.EXE\n"),
+            std::string::npos)
+      << report;
+  EXPECT_NE(report.find("  [DeleteItem(Uninstall Other)]\n"), std::string::npos)
+      << report;
+  EXPECT_FALSE(FileExistsOnHost(OnC("GAMES/QUEST/unins1.exe")));
+  ExpectInstalled(files);
+
+  EXPECT_EQ(Pkgtool({"uninstall", OnC("GAMES/QUEST/uninstal.bin"), "--root",
+                     root_.path(), "--yes"},
+                    &report),
+            0)
+      << report;
+  std::vector<std::string> left;
+  for (const auto& entry :
+       std::filesystem::recursive_directory_iterator(root_.path())) {
+    if (entry.is_regular_file()) {
+      left.push_back(entry.path().string().substr(root_.path().size() + 1));
+    }
+  }
+  std::sort(left.begin(), left.end());
+  const std::vector<std::string> expected = {"GAMES/QUEST/SAVE1.SAV",
+                                             "WINDOWS/SYSTEM/QUESTGFX.DLL",
+                                             "WINDOWS/tarny.ini"};
+  EXPECT_EQ(left, expected) << report;
 }
 
 TEST_F(PkgtoolInstall, DestinationsTheDialogWouldRefuseAreUsageErrors) {

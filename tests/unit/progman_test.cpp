@@ -94,4 +94,23 @@ TEST(ProgmanCommandBlock, NumbersOutsideTheSequenceComposeNothing) {
   EXPECT_STREQ(block, "");
 }
 
+// The uninstaller deletes the group only when Program Manager's reply to a
+// request for it reads as empty; any other reply keeps it.
+TEST(ProgmanGroupReply, OnlyAnItemCountOfZeroReadsEmpty) {
+  struct Reply {
+    const char* text;
+    bool empty;
+  };
+  for (const Reply& reply :
+       {Reply{"\"Games\",C:\\WINDOWS\\GAMES.GRP,0\r\n", true},
+        Reply{"\"Games, old\",C:\\W\\G.GRP,0,1,0", true},
+        Reply{"\"Games\",C:\\W\\G.GRP,2\r\n\"Quest\",...\r\n", false},
+        Reply{"\"Games\",C:\\W\\G.GRP,10", false},
+        Reply{"\"Games\",C:\\W\\G.GRP,0x", false},
+        Reply{"\"Games\",C:\\W\\G.GRP,", false},
+        Reply{"Games,C:\\W\\G.GRP,0", false}, Reply{"", false}}) {
+    EXPECT_EQ(GroupReplyIsEmpty(reply.text), reply.empty) << reply.text;
+  }
+}
+
 }  // namespace

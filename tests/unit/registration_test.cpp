@@ -55,6 +55,9 @@ TEST_F(RegistrationTest, FiveCommandsWithAnUninstaller) {
       case host::DdeEvent::kCommand:
         order.push_back("cmd");
         break;
+      case host::DdeEvent::kRequest:
+        order.push_back("request");
+        break;
       case host::DdeEvent::kActivate:
         EXPECT_EQ(event.window, MainWindow);
         order.push_back("activate");

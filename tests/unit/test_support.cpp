@@ -12,6 +12,7 @@
 #include "base/text.h"
 #include "install/installer_state.h"
 #include "platform/host/host_control.h"
+#include "uninstall/uninstall.h"
 
 void ResetAllState() {
   host::Reset();
@@ -20,6 +21,7 @@ void ResetAllState() {
                   << box.text;
   });
   ResetInstallerState();
+  ResetUninstall();
 }
 
 TempDir::TempDir() {

@@ -6,7 +6,10 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cerrno>
+#include <mutex>
+#include <thread>
 
 #include "base/result.h"
 #include "base/text.h"
@@ -50,19 +53,6 @@ std::string At(const Manifest& manifest, const ManifestFile& file) {
 std::string DiskDir(const std::string& outputDir, unsigned disk) {
   return JoinPath(outputDir, "disk" + Num(disk));
 }
-
-// Removes a file when the holder goes, unless released.
-class TempFile {
- public:
-  explicit TempFile(std::string path) : path_(std::move(path)) {}
-  ~TempFile() { ::unlink(path_.c_str()); }
-  TempFile(const TempFile&) = delete;
-  TempFile& operator=(const TempFile&) = delete;
-  const std::string& path() const { return path_; }
-
- private:
-  std::string path_;
-};
 
 // Everything a build writes goes to a temporary name beside its final one
 // and is put in place by Commit, all at the end. Until then a failure or
@@ -186,72 +176,166 @@ class Staging {
   bool committed_ = false;
 };
 
+// The streams of a build, encoded: each lies in the temporary file of the
+// worker that encoded it. Without files (a dry run) they are only measured.
+// The files are removed when the store goes.
+struct StreamStore {
+  struct Span {
+    size_t file = 0;  // the worker's
+    uint64_t offset = 0;
+    uint64_t length = 0;  // 0 for a file without a stream
+  };
+  std::vector<std::string> paths;
+  std::vector<std::FILE*> files;
+  std::vector<Span> spans;  // one per manifest file
+
+  StreamStore() = default;
+  StreamStore(const StreamStore&) = delete;
+  StreamStore& operator=(const StreamStore&) = delete;
+  ~StreamStore() { Close(); }
+  void Close() {
+    for (std::FILE* file : files) std::fclose(file);
+    files.clear();
+    for (const std::string& path : paths) ::unlink(path.c_str());
+    paths.clear();
+  }
+  std::vector<uint64_t> Lengths() const {
+    std::vector<uint64_t> lengths;
+    for (const Span& span : spans) lengths.push_back(span.length);
+    return lengths;
+  }
+};
+
+// What the workers share: the bar and the bytes read so far, under a lock.
+struct EncodeProgress {
+  std::mutex lock;
+  ProgressBar* bar;
+  uint64_t done = 0;
+};
+
 struct EncodeContext {
   std::FILE* in;
-  std::FILE* out;
-  ProgressBar* bar;
-  uint64_t* done;
+  std::FILE* out;  // the worker's temporary file, or null: only measured
+  EncodeProgress* progress;
 };
 
 long ReadSource(void* context, uint8_t* buffer, size_t count) {
   auto* encode = static_cast<EncodeContext*>(context);
   size_t n = std::fread(buffer, 1, count, encode->in);
   if (n == 0 && std::ferror(encode->in)) return -1;
-  *encode->done += n;
-  encode->bar->Update(*encode->done);
+  std::lock_guard<std::mutex> hold(encode->progress->lock);
+  encode->progress->done += n;
+  encode->progress->bar->Update(encode->progress->done);
   return static_cast<long>(n);
 }
 
-// Writes to the temporary file; without one (a dry run) the stream is only
-// measured.
 bool WriteTemp(void* context, const uint8_t* bytes, size_t count) {
   auto* encode = static_cast<EncodeContext*>(context);
   return encode->out == nullptr ||
          std::fwrite(bytes, 1, count, encode->out) == count;
 }
 
-// Encodes every file that has a stream into temp (nullptr: nowhere), one
-// stream after the other; stores each stream's length (0 for noInstall
-// files).
+// Encodes one file's stream at the end of out (null: only measured) and
+// records where it lies; "" or what went wrong.
+std::string EncodeOne(const Manifest& manifest, const PreparedFile& file,
+                      std::FILE* out, const std::string& outPath,
+                      EncodeProgress* progress, StreamStore::Span* span) {
+  FileCloser in(std::fopen(file.file.sourcePath.c_str(), "rb"));
+  if (in.get() == nullptr) {
+    return At(manifest, file.file) + file.file.sourcePath +
+           ": cannot open: " + SystemError();
+  }
+  if (out != nullptr) span->offset = static_cast<uint64_t>(std::ftell(out));
+  {
+    std::lock_guard<std::mutex> hold(progress->lock);
+    progress->bar->SetLabel(file.file.utf8Target);
+  }
+  EncodeContext context{in.get(), out, progress};
+  EncodeIo io{ReadSource, &context, WriteTemp, &context};
+  uint64_t streamSize = 0;
+  const EncodeResult result =
+      EncodeStream(io, static_cast<uint32_t>(file.size), &streamSize,
+                   manifest.best ? MatchParse::kBest : MatchParse::kLazy);
+  span->length = streamSize;
+  switch (result) {
+    case EncodeResult::kOk:
+      return std::string();
+    case EncodeResult::kWriteFailed:
+      return outPath + ": write error: " + SystemError();
+    case EncodeResult::kNoMemory:
+      return "not enough memory to encode " + file.file.utf8Target;
+    case EncodeResult::kInputShort:
+      return At(manifest, file.file) + file.file.sourcePath +
+             ": ended before its " + Num(file.size) +
+             " bytes (did it change during the build?)";
+    case EncodeResult::kReadFailed:
+      break;
+  }
+  return At(manifest, file.file) + file.file.sourcePath + ": read error";
+}
+
+// Encodes every file that has a stream, jobs of them at a time, each
+// worker into its own temporary file in dir (none when dir is "": a dry
+// run measures only); the store gets where each stream lies. The streams
+// do not depend on the number of workers, so neither do the media. The
+// files are staging's scratch: a signal removes them.
 bool EncodeAll(const Manifest& manifest, const std::vector<PreparedFile>& files,
-               std::FILE* temp, const std::string& tempPath,
-               const Console& console, std::vector<uint64_t>* lengths,
+               const std::string& dir, unsigned jobs, const Console& console,
+               Staging* staging, StreamStore* store,
                std::vector<std::string>* errors) {
   uint64_t total = 0;
   for (const PreparedFile& file : files) {
     if (!file.file.noInstall) total += file.size;
   }
   ProgressBar bar(console, total);
-  uint64_t done = 0;
-  lengths->assign(files.size(), 0);
-  for (size_t i = 0; i < files.size(); ++i) {
-    const PreparedFile& file = files[i];
-    if (file.file.noInstall) continue;
-    bar.SetLabel(file.file.utf8Target);
-    FileCloser in(std::fopen(file.file.sourcePath.c_str(), "rb"));
-    if (in.get() == nullptr) {
-      errors->push_back(At(manifest, file.file) + file.file.sourcePath +
-                        ": cannot open: " + SystemError());
+  EncodeProgress progress;
+  progress.bar = &bar;
+  store->spans.assign(files.size(), StreamStore::Span());
+  jobs = std::max(
+      1u, std::min<unsigned>(jobs, static_cast<unsigned>(files.size())));
+  for (unsigned worker = 0; !dir.empty() && worker < jobs; ++worker) {
+    const std::string path =
+        JoinPath(dir, std::string(kTempName) + "." + Num(worker + 1));
+    store->paths.push_back(path);
+    staging->AddScratch(path);
+    store->files.push_back(std::fopen(path.c_str(), "w+b"));
+    if (store->files.back() == nullptr) {
+      store->files.pop_back();
+      errors->push_back(path + ": cannot create: " + SystemError());
       return false;
     }
-    EncodeContext context{in.get(), temp, &bar, &done};
-    EncodeIo io{ReadSource, &context, WriteTemp, &context};
-    uint64_t streamSize = 0;
-    EncodeResult result =
-        EncodeStream(io, static_cast<uint32_t>(file.size), &streamSize);
-    if (result == EncodeResult::kWriteFailed) {
-      errors->push_back(tempPath + ": write error: " + SystemError());
+  }
+  // The workers take the files in turn; the first failure in manifest
+  // order is the one reported.
+  std::atomic<size_t> next{0};
+  std::atomic<bool> failed{false};
+  std::vector<std::string> faults(files.size());
+  auto work = [&](unsigned worker) {
+    std::FILE* out = dir.empty() ? nullptr : store->files[worker];
+    const std::string outPath = dir.empty() ? "" : store->paths[worker];
+    for (size_t i = next++; i < files.size() && !failed; i = next++) {
+      if (files[i].file.noInstall) continue;
+      store->spans[i].file = worker;
+      faults[i] = EncodeOne(manifest, files[i], out, outPath, &progress,
+                            &store->spans[i]);
+      if (!faults[i].empty()) failed = true;
+    }
+    if (out != nullptr && std::fflush(out) != 0 && !failed) {
+      faults[0] = outPath + ": write error: " + SystemError();
+      failed = true;
+    }
+  };
+  std::vector<std::thread> workers;
+  for (unsigned worker = 1; worker < jobs; ++worker) {
+    workers.emplace_back(work, worker);
+  }
+  work(0);
+  for (std::thread& worker : workers) worker.join();
+  for (const std::string& fault : faults) {
+    if (!fault.empty()) {
+      errors->push_back(fault);
       return false;
     }
-    if (result != EncodeResult::kOk) {
-      errors->push_back(At(manifest, file.file) + file.file.sourcePath +
-                        (result == EncodeResult::kInputShort
-                             ? ": ended before its " + Num(file.size) +
-                                   " bytes (did it change during the build?)"
-                             : ": read error"));
-      return false;
-    }
-    (*lengths)[i] = streamSize;
   }
   return true;
 }
@@ -272,7 +356,8 @@ bool CopyBytes(std::FILE* in, std::FILE* out, uint64_t length) {
 // Writes the volumes, staged: the streams of temp, in order, cut into the
 // planned chunks. *volumes gets each volume's final path, by disk.
 bool WriteVolumes(const std::string& outputDir, const std::string& volumeName,
-                  const MediaPlan& plan, std::FILE* temp, Staging* staging,
+                  const MediaPlan& plan, const StreamStore& store,
+                  Staging* staging,
                   std::vector<std::pair<unsigned, std::string>>* volumes,
                   std::vector<std::string>* errors) {
   std::FILE* volume = nullptr;
@@ -284,17 +369,11 @@ bool WriteVolumes(const std::string& outputDir, const std::string& volumeName,
     if (!ok) errors->push_back(volumePath + ": write error: " + SystemError());
     return ok;
   };
-  // Where each record's stream lies in temp: the streams follow each other
-  // in table order.
-  std::vector<uint64_t> streamAt(plan.records.size(), 0);
-  uint64_t at = 0;
-  for (size_t i = 0; i < plan.records.size(); ++i) {
-    streamAt[i] = at;
-    for (const ChunkEntry& chunk : plan.records[i].chunks) at += chunk.length;
-  }
   for (size_t owner : plan.streamOrder) {
     const RecordPlan& record = plan.records[owner];
-    if (std::fseek(temp, static_cast<long>(streamAt[owner]), SEEK_SET) != 0) {
+    std::FILE* temp = store.files[store.spans[owner].file];
+    if (std::fseek(temp, static_cast<long>(store.spans[owner].offset),
+                   SEEK_SET) != 0) {
       errors->push_back("cannot seek in the temporary stream file");
       closeVolume();
       return false;
@@ -537,23 +616,6 @@ bool FindEarlierMedia(const Manifest& manifest, const BuildOptions& options,
   return true;
 }
 
-// Encodes the streams into temp, the temporary file opened at tempPath
-// (nullptr: only measures them), and flushes it; *lengths as EncodeAll's.
-bool EncodeStreams(const Manifest& manifest,
-                   const std::vector<PreparedFile>& files, std::FILE* temp,
-                   const std::string& tempPath, const Console& console,
-                   std::vector<uint64_t>* lengths,
-                   std::vector<std::string>* errors) {
-  if (!EncodeAll(manifest, files, temp, tempPath, console, lengths, errors)) {
-    return false;
-  }
-  if (temp != nullptr && std::fflush(temp) != 0) {
-    errors->push_back(tempPath + ": write error: " + SystemError());
-    return false;
-  }
-  return true;
-}
-
 // Lays out the media and checks the record table it wrote; false with
 // *errors when there is no layout or the table does not validate.
 bool PlanCheckedMedia(const Manifest& manifest,
@@ -670,7 +732,7 @@ bool StageImages(const Manifest& manifest, const BuildOptions& options,
 bool StageMedia(const Manifest& manifest, const BuildOptions& options,
                 const std::vector<PreparedFile>& files,
                 const Disk1Files& disk1Files, const MediaPlan& plan,
-                FileCloser* temp, Staging* staging,
+                StreamStore* store, Staging* staging,
                 std::vector<std::string>* errors) {
   for (unsigned disk = 1; disk <= DiskCount(plan); ++disk) {
     if (!staging->MakeDirectories(DiskDir(options.outputDir, disk))) {
@@ -680,11 +742,11 @@ bool StageMedia(const Manifest& manifest, const BuildOptions& options,
     }
   }
   std::vector<std::pair<unsigned, std::string>> volumes;
-  if (!WriteVolumes(options.outputDir, disk1Files.volumeName, plan, temp->get(),
+  if (!WriteVolumes(options.outputDir, disk1Files.volumeName, plan, *store,
                     staging, &volumes, errors)) {
     return false;
   }
-  temp->Close();
+  store->Close();
   return StageDisk1Files(options, files, disk1Files, plan.descriptor, volumes,
                          staging, errors) &&
          (!options.images ||
@@ -890,12 +952,12 @@ bool PrepareBuild(const Manifest& manifest, const BuildOptions& options,
 bool DryRun(const Manifest& manifest, const BuildOptions& options,
             const BuildInputs& inputs, const Console& console,
             std::vector<std::string>* errors) {
-  std::vector<uint64_t> lengths;
+  StreamStore store;
   MediaPlan plan;
-  if (!EncodeStreams(manifest, inputs.files, nullptr, "", console, &lengths,
-                     errors) ||
-      !PlanCheckedMedia(manifest, inputs.files, lengths, inputs.disk1, &plan,
-                        errors)) {
+  if (!EncodeAll(manifest, inputs.files, "", options.jobs, console, nullptr,
+                 &store, errors) ||
+      !PlanCheckedMedia(manifest, inputs.files, store.Lengths(), inputs.disk1,
+                        &plan, errors)) {
     return false;
   }
   for (size_t i = 0; i < inputs.files.size(); ++i) {
@@ -1169,36 +1231,29 @@ bool BuildMedia(const Manifest& manifest, const BuildOptions& options,
   if (!PrepareBuild(manifest, options, console, &inputs, errors)) return false;
   if (options.dryRun) return DryRun(manifest, options, inputs, console, errors);
 
-  // The streams, encoded into a temporary file: their lengths decide the
-  // layout. From here on everything written is staged.
+  // The streams, encoded into the workers' temporary files: their lengths
+  // decide the layout. From here on everything written is staged.
   Staging staging;
   if (!staging.MakeDirectories(options.outputDir)) {
     errors->push_back(options.outputDir + ": cannot create: " + SystemError());
     return false;
   }
-  TempFile temp(JoinPath(options.outputDir, kTempName));
-  staging.AddScratch(temp.path());
-  FileCloser tempFile(std::fopen(temp.path().c_str(), "w+b"));
-  if (tempFile.get() == nullptr) {
-    errors->push_back(temp.path() + ": cannot create: " + SystemError());
-    return false;
-  }
-  std::vector<uint64_t> lengths;
-  if (!EncodeStreams(manifest, inputs.files, tempFile.get(), temp.path(),
-                     console, &lengths, errors)) {
+  StreamStore store;
+  if (!EncodeAll(manifest, inputs.files, options.outputDir, options.jobs,
+                 console, &staging, &store, errors)) {
     return false;
   }
 
   // The disks laid out and the descriptor checked.
   MediaPlan plan;
-  if (!PlanCheckedMedia(manifest, inputs.files, lengths, inputs.disk1, &plan,
-                        errors)) {
+  if (!PlanCheckedMedia(manifest, inputs.files, store.Lengths(), inputs.disk1,
+                        &plan, errors)) {
     return false;
   }
 
   // Every file written under its temporary name, then all put in place.
-  if (!StageMedia(manifest, options, inputs.files, inputs.disk1, plan,
-                  &tempFile, &staging, errors) ||
+  if (!StageMedia(manifest, options, inputs.files, inputs.disk1, plan, &store,
+                  &staging, errors) ||
       !CommitMedia(options, inputs.disk1.volumeName, plan, inputs.earlier,
                    console, &staging, errors)) {
     return false;

@@ -6,9 +6,10 @@
 //   OUTDIR/diskN/  the volume of disk N
 //
 // Every volume is named after programFile with ".dat" and starts with its
-// 2-byte disk number. The files with a stream are encoded in manifest
-// order into one temporary file in OUTDIR, then laid out (disk_layout.h)
-// and copied into the volumes, so memory stays small whatever the sizes.
+// 2-byte disk number. The files with a stream are encoded, several at a
+// time (-j), into the workers' temporary files in OUTDIR, then laid out
+// (disk_layout.h) in the order the installer reads them and copied into
+// the volumes, so memory stays small whatever the sizes.
 // noInstall files get no stream: the installer never installs them, so they
 // travel as plain files on disk 1 (a README the user reads from the disk)
 // and their records only name them. The output depends on nothing but the
@@ -41,6 +42,7 @@ struct BuildOptions {
   bool force = false;         // build over the media of another product
   bool dryRun = false;        // lay out and report, write nothing
   bool images = false;        // also OUTDIR/diskN.img (needs a diskFormat)
+  unsigned jobs = 1;          // files encoded at the same time
 };
 
 // A manifest file checked against the host: its size and the version to

@@ -1,4 +1,8 @@
 // pkgtool build: makes the media of a package from its manifest.
+#include <algorithm>
+#include <cstdlib>
+#include <thread>
+
 #include "builder.h"
 #include "commands.h"
 #include "floppy.h"
@@ -49,6 +53,19 @@ int RunBuild(const Args& args, const Console& console) {
     }
   }
   options.images = args.Has("images");
+  // Every processor encodes, unless -j says how many.
+  options.jobs = std::max(1u, std::thread::hardware_concurrency());
+  if (args.Has("jobs")) {
+    const std::string jobs = args.Value("jobs");
+    char* end = nullptr;
+    const unsigned long count = std::strtoul(jobs.c_str(), &end, 10);
+    if (jobs.empty() || *end != '\0' || count < 1 || count > 256) {
+      return UsageError(
+          console, kBuildCommand,
+          "-j takes a number of jobs from 1 to 256, not \"" + jobs + "\"");
+    }
+    options.jobs = static_cast<unsigned>(count);
+  }
 
   Manifest manifest;
   std::vector<std::string> errors;
@@ -80,7 +97,8 @@ const Command kBuildCommand = {
     "make the media of a package from its manifest",
     "Usage: pkgtool build MANIFEST -o OUTDIR [--installer SETUP.EXE]\n"
     "                     [-D NAME=VALUE]... [--codepage N] [--dry-run]\n"
-    "                     [--disk-format F] [--images] [--best] [--force]\n"
+    "                     [--disk-format F] [--images] [--best] [-j N]\n"
+    "                     [--force]\n"
     "\n"
     "Makes the distribution media described by MANIFEST (see MANIFEST.md):\n"
     "OUTDIR/disk1/ holds the descriptor (SETUP.bin, or named after the\n"
@@ -124,7 +142,9 @@ const Command kBuildCommand = {
     "  --images             also write OUTDIR/diskN.img, a FAT12 floppy\n"
     "                       image of each disk (needs a floppy format)\n"
     "  --best               compress harder (optimal parsing): smaller\n"
-    "                       streams, several times slower\n"
+    "                       streams\n"
+    "  -j, --jobs N         encode N files at a time (default: one per\n"
+    "                       processor); the media are the same for any N\n"
     "  --force              build even where OUTDIR holds the media of "
     "another\n"
     "                       product (its files are left beside the new ones)\n"
@@ -137,6 +157,7 @@ const Command kBuildCommand = {
      {"disk-format", 0, true},
      {"images", 0, false},
      {"best", 0, false},
+     {"jobs", 'j', true},
      {"force", 0, false}},
     RunBuild,
 };

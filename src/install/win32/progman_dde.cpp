@@ -1,5 +1,5 @@
 // The DDE client of the Windows build (platform/dde.h): DDEML, client side
-// only, one conversation with "PROGMAN" per command.
+// only, one conversation with "PROGMAN" per command or request.
 #include <cstring>
 
 #include "platform/dde.h"
@@ -43,6 +43,32 @@ int SendProgmanCommand(DdeInstance instance, const char* command) {
   }
   DdeFreeStringHandle(instance, progman);
   return accepted;
+}
+
+bool RequestProgmanGroup(DdeInstance instance, const char* group, char* reply,
+                         unsigned size) {
+  if (size == 0) return false;
+  reply[0] = '\0';
+  HSZ progman = DdeCreateStringHandleA(instance, "PROGMAN", CP_WINANSI);
+  HSZ item = DdeCreateStringHandleA(instance, group, CP_WINANSI);
+  bool answered = false;
+  HCONV conversation = DdeConnect(instance, progman, progman, nullptr);
+  if (conversation != nullptr && item != nullptr) {
+    HDDEDATA data =
+        DdeClientTransaction(nullptr, 0, conversation, item, CF_TEXT,
+                             XTYP_REQUEST, kExecuteTimeoutMs, nullptr);
+    if (data != nullptr) {
+      const DWORD length =
+          DdeGetData(data, reinterpret_cast<LPBYTE>(reply), size - 1, 0);
+      reply[length < size ? length : size - 1] = '\0';
+      DdeFreeDataHandle(data);
+      answered = true;
+    }
+  }
+  if (conversation != nullptr) DdeDisconnect(conversation);
+  if (item != nullptr) DdeFreeStringHandle(instance, item);
+  DdeFreeStringHandle(instance, progman);
+  return answered;
 }
 
 void DdeUninitializeClient(DdeInstance instance) { DdeUninitialize(instance); }

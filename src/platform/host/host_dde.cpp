@@ -1,6 +1,8 @@
 // The DDE client on Linux: recorded, never sent (see host_dde.h).
 #include "platform/host/host_dde.h"
 
+#include <cstring>
+
 #include "platform/dde.h"
 
 namespace host {
@@ -12,6 +14,8 @@ struct DdeState {
   std::vector<DdeEvent> events;
   bool failInitialize = false;
   bool refuse = false;
+  bool answerRequests = false;
+  std::string groupReply;
   plat::DdeInstance next = 1;
 };
 
@@ -41,6 +45,11 @@ std::vector<std::string> DdeCommands() {
 void FailDdeInitialize() { Dde().failInitialize = true; }
 void RefuseDdeCommands() { Dde().refuse = true; }
 
+void AnswerGroupRequests(const std::string& reply) {
+  Dde().answerRequests = true;
+  Dde().groupReply = reply;
+}
+
 }  // namespace host
 
 namespace plat {
@@ -58,6 +67,21 @@ int SendProgmanCommand(DdeInstance, const char* command) {
   const int accepted = host::Dde().refuse ? 0 : 1;
   host::Record(host::DdeEvent::kCommand, command, nullptr, accepted);
   return accepted;
+}
+
+bool RequestProgmanGroup(DdeInstance, const char* group, char* reply,
+                         unsigned size) {
+  host::DdeState& state = host::Dde();
+  const bool answered = !state.refuse && state.answerRequests && size > 0;
+  if (size > 0) reply[0] = '\0';
+  if (answered) {
+    const size_t length =
+        state.groupReply.size() < size - 1 ? state.groupReply.size() : size - 1;
+    memcpy(reply, state.groupReply.data(), length);
+    reply[length] = '\0';
+  }
+  host::Record(host::DdeEvent::kRequest, group, nullptr, answered ? 1 : 0);
+  return answered;
 }
 
 void DdeUninitializeClient(DdeInstance) {

@@ -17,7 +17,7 @@ namespace {
 struct PathState {
   std::string drives[26];
   std::string currentDirectory = "C:\\";
-  NameDecoder decodeName;  // DOS name bytes to a host name; none: as is
+  NameDecoder decodeName;     // DOS name bytes to a host name; none: as is
   std::string decodedDrives;  // the drives it applies to; "": all
 };
 
@@ -132,9 +132,9 @@ std::string HostPath(const std::string& dosPath) {
   size_t start = 3;
   bool matching = true;
   const std::string& decoded = Paths().decodedDrives;
-  const bool decode = Paths().decodeName &&
-                      (decoded.empty() ||
-                       decoded.find(absolute[0]) != std::string::npos);
+  const bool decode =
+      Paths().decodeName &&
+      (decoded.empty() || decoded.find(absolute[0]) != std::string::npos);
   while (start < absolute.size()) {
     size_t end = absolute.find('\\', start);
     if (end == std::string::npos) end = absolute.size();

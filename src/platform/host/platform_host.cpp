@@ -287,6 +287,23 @@ bool DeleteFile(const char* path) {
   return unlink(hostPath.c_str()) == 0;
 }
 
+bool RemoveDirectory(const char* path) {
+  std::string hostPath = host::HostPath(path);
+  return !hostPath.empty() && rmdir(hostPath.c_str()) == 0;
+}
+
+uint32_t GetFileAttributes(const char* path) {
+  std::string hostPath = host::HostPath(path);
+  struct stat info;
+  if (hostPath.empty() || stat(hostPath.c_str(), &info) != 0) {
+    return kInvalidFileAttributes;
+  }
+  if (S_ISDIR(info.st_mode)) return kFileAttributeDirectory;
+  // A file without write permission is read-only, as Wine shows it.
+  return host::IsReadOnly(hostPath) ? kFileAttributeReadOnly
+                                    : kFileAttributeNormal;
+}
+
 bool MoveFileEx(const char* from, const char* to) {
   if (host::Fails(Fault::kMoveFile)) return false;
   std::string source = host::HostPath(from);
@@ -384,6 +401,15 @@ unsigned GetWindowsDirectory(char* buffer, unsigned size) {
   memcpy(buffer, path.c_str(), path.size() + 1);
   return static_cast<unsigned>(path.size());
 }
+
+unsigned GetSystemDirectory(char* buffer, unsigned size) {
+  const std::string& path = host::State().systemDirectory;
+  if (path.size() + 1 > size) return static_cast<unsigned>(path.size() + 1);
+  memcpy(buffer, path.c_str(), path.size() + 1);
+  return static_cast<unsigned>(path.size());
+}
+
+void Sleep(unsigned) {}
 
 bool GetDiskFreeSpace(const char* root, uint32_t* sectorsPerCluster,
                       uint32_t* bytesPerSector, uint32_t* freeClusters,

@@ -49,6 +49,14 @@ bool MoveFileEx(const char* from, const char* to) {
   return DeleteFileA(to) != FALSE && MoveFileA(from, to) != FALSE;
 }
 
+bool RemoveDirectory(const char* path) {
+  return RemoveDirectoryA(path) != FALSE;
+}
+
+uint32_t GetFileAttributes(const char* path) {
+  return GetFileAttributesA(path);
+}
+
 long lread(HFile file, void* buffer, long count) {
   if (count < 0) return kIoError;
   const long read = _hread(file, buffer, count);
@@ -101,6 +109,18 @@ unsigned GetWindowsDirectory(char* buffer, unsigned size) {
   }
   return length;
 }
+
+unsigned GetSystemDirectory(char* buffer, unsigned size) {
+  if (size == 0) return 0;
+  const UINT length = GetSystemDirectoryA(buffer, size);
+  if (length == 0 || length >= size) {
+    buffer[0] = '\0';
+    return 0;
+  }
+  return length;
+}
+
+void Sleep(unsigned milliseconds) { ::Sleep(milliseconds); }
 
 bool GetDiskFreeSpace(const char* root, uint32_t* sectorsPerCluster,
                       uint32_t* bytesPerSector, uint32_t* freeClusters,

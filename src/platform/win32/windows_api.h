@@ -19,14 +19,17 @@
 #undef DeleteFile
 #undef MoveFileEx
 #undef GetDiskFreeSpace
+#undef GetFileAttributes
 #undef GetFileVersionInfo
 #undef GetFileVersionInfoSize
 #undef GetModuleFileName
 #undef GetPrivateProfileInt
+#undef GetSystemDirectory
 #undef GetWindowsDirectory
 #undef lstrcmpi
 #undef LoadString
 #undef MessageBox
+#undef RemoveDirectory
 #undef SetCurrentDirectory
 #undef VerFindFile
 #undef WritePrivateProfileString
