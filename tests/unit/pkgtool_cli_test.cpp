@@ -103,6 +103,12 @@ TEST_P(PkgtoolRawStream, EncodeThenDecodeGivesTheFileBack) {
   run = RunTool({"decode", dir.path() + "/stream", dir.path() + "/out"});
   ASSERT_EQ(run.code, 0) << run.err;
   EXPECT_EQ(ReadFile(dir.path() + "/out"), data);
+  // "-" as OUT: the bytes alone on standard output.
+  run = RunTool({"encode", dir.path() + "/in", "-"});
+  EXPECT_EQ(Bytes(run.out.begin(), run.out.end()), stream);
+  run = RunTool({"decode", dir.path() + "/stream", "-"});
+  EXPECT_EQ(Bytes(run.out.begin(), run.out.end()), data);
+  EXPECT_NE(run.err.find("-> standard output"), std::string::npos);
 }
 
 INSTANTIATE_TEST_SUITE_P(Sizes, PkgtoolRawStream,

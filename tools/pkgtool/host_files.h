@@ -62,6 +62,11 @@ class FileCloser {
   FileCloser(const FileCloser&) = delete;
   FileCloser& operator=(const FileCloser&) = delete;
   std::FILE* get() const { return file_; }
+  // Holds file instead, closing the one held.
+  void Reset(std::FILE* file) {
+    Close();
+    file_ = file;
+  }
   // Closes now; false when the close reported an error (a failed flush).
   bool Close() {
     std::FILE* file = file_;
