@@ -159,6 +159,7 @@ VolumeSet MediaSources::Scan(const Console& console, const Media& media,
   // The neighbours: directories first, then images, only while a disk is
   // missing.
   if (neighbourhood_.empty()) neighbourhood_ = ParentOf(DirName(media.path));
+  if (MissingDisks(media, volumes).empty()) return volumes;
   std::vector<std::string> siblings;
   for (const std::string& name : ListDirectory(neighbourhood_)) {
     siblings.push_back(JoinPath(neighbourhood_, name));
