@@ -8,7 +8,6 @@
 // the disk in the drive (the descriptor's directory is disk 1). Disk
 // prompts are answered from the directories that hold each disk's volume;
 // every other message box is shown on the terminal with its buttons.
-#include <strings.h>
 #include <unistd.h>
 
 #include <climits>
@@ -381,18 +380,14 @@ int CheckOptions(const Args& args, const Console& console,
 int CheckFiles(const std::string& descriptor, const Console& console,
                InstallRequest* request) {
   request->descriptor = descriptor;
+  const std::string problem =
+      BinNameProblem(descriptor, "a descriptor", "installer", "SETUP.bin");
+  if (!problem.empty()) {
+    PrintError(console, problem);
+    return kExitFailure;
+  }
   const std::string name = BaseName(request->descriptor);
   const size_t dot = name.rfind('.');
-  if (!IsRegularFile(request->descriptor)) {
-    PrintError(console, request->descriptor + ": no such file");
-    return kExitFailure;
-  }
-  if (dot == std::string::npos || strcasecmp(name.c_str() + dot, ".bin") != 0) {
-    PrintError(console, request->descriptor +
-                            ": a descriptor is named after its installer "
-                            "with \".bin\" (SETUP.bin)");
-    return kExitFailure;
-  }
   if (!MakeDirectories(request->root)) {
     PrintError(console, request->root + ": cannot create: " + SystemError());
     return kExitFailure;

@@ -24,6 +24,7 @@
 #include "host_files.h"
 #include "install/installer_state.h"
 #include "install/progman.h"
+#include "media.h"
 #include "package/descriptor.h"
 #include "platform/host/host_control.h"
 #include "platform/platform.h"
@@ -102,16 +103,10 @@ int CheckRequest(const Args& args, const Console& console,
     return status;
   }
   request->copy = args.positional[0];
-  const std::string name = BaseName(request->copy);
-  const size_t dot = name.rfind('.');
-  if (!IsRegularFile(request->copy)) {
-    PrintError(console, request->copy + ": no such file");
-    return kExitFailure;
-  }
-  if (dot == std::string::npos || strcasecmp(name.c_str() + dot, ".bin") != 0) {
-    PrintError(console, request->copy +
-                            ": the descriptor copy is named after its "
-                            "uninstaller with \".bin\" (uninstal.bin)");
+  const std::string problem = BinNameProblem(
+      request->copy, "the descriptor copy", "uninstaller", "uninstal.bin");
+  if (!problem.empty()) {
+    PrintError(console, problem);
     return kExitFailure;
   }
   request->root = RealPath(args.Value("root"));

@@ -1,6 +1,7 @@
 // Reading descriptors and finding volumes; see media.h.
 #include "media.h"
 
+#include <strings.h>
 #include <sys/stat.h>
 
 #include <cstring>
@@ -333,6 +334,19 @@ bool NeedsMissingDisk(const MediaRecord& record, const VolumeSet& volumes) {
     if (volumes.Find(chunk.disk) == nullptr) return true;
   }
   return false;
+}
+
+std::string BinNameProblem(const std::string& path, const std::string& what,
+                           const std::string& program,
+                           const std::string& example) {
+  if (!IsRegularFile(path)) return path + ": no such file";
+  const std::string name = BaseName(path);
+  const size_t dot = name.rfind('.');
+  if (dot == std::string::npos || strcasecmp(name.c_str() + dot, ".bin") != 0) {
+    return path + ": " + what + " is named after its " + program +
+           " with \".bin\" (" + example + ")";
+  }
+  return std::string();
 }
 
 std::string RecordLabel(const MediaRecord& record) {

@@ -130,6 +130,13 @@ std::vector<std::string> MissingDisks(const Media& media,
 // Whether a chunk of the record lies on a disk that volumes lack.
 bool NeedsMissingDisk(const MediaRecord& record, const VolumeSet& volumes);
 
+// Why path cannot be a descriptor that a program beside it reads: "" when
+// it is a regular file named *.bin, otherwise "PATH: no such file" or
+// "PATH: <what> is named after its <program> with ".bin" (<example>)".
+std::string BinNameProblem(const std::string& path, const std::string& what,
+                           const std::string& program,
+                           const std::string& example);
+
 // "record 3 (DATA\LEVEL1.DAT)".
 std::string RecordLabel(const MediaRecord& record);
 
