@@ -40,6 +40,23 @@ uint64_t Takes(const Manifest& manifest, uint64_t size) {
              : size;
 }
 
+// The size SHA256SUMS has for a descriptor name and the disks that carry a
+// volume.
+uint64_t ChecksumListBytes(const std::string& descriptorName,
+                           const std::string& volumeName,
+                           const DiskPlan& disks) {
+  const std::string hex(64, '0');
+  uint64_t size = ChecksumLine(hex, descriptorName).size();
+  for (size_t disk = 1; disk <= disks.volumeSizes.size(); ++disk) {
+    if (disks.volumeSizes[disk - 1] > 0) {
+      size += ChecksumLine(hex, ListedVolumeName(static_cast<unsigned>(disk),
+                                                 volumeName))
+                  .size();
+    }
+  }
+  return size;
+}
+
 // The room a disk has for files.
 uint64_t DiskRoom(const Manifest& manifest) {
   return manifest.diskFormat != nullptr ? manifest.diskFormat->DataBytes()
@@ -781,20 +798,6 @@ uint64_t InstallerRoom(const Manifest& manifest, const Disk1Files& disk1) {
   return std::max(manifest.installerReserve, disk1.installerSize);
 }
 
-// The size SHA256SUMS will have: a line for the descriptor and one for
-// each volume.
-uint64_t ChecksumListSize(const Disk1Files& disk1, const MediaPlan& plan) {
-  const std::string hex(64, '0');
-  uint64_t size = ChecksumLine(hex, disk1.descriptorName).size();
-  for (unsigned disk = 1; disk <= DiskCount(plan); ++disk) {
-    if (plan.disks.volumeSizes[disk - 1] > 0) {
-      size +=
-          ChecksumLine(hex, ListedVolumeName(disk, disk1.volumeName)).size();
-    }
-  }
-  return size;
-}
-
 // What disk 1 carries beside its volume, for the layout report; adds the
 // bytes that count against diskSize to *used.
 std::string Disk1Items(const Manifest& manifest,
@@ -821,7 +824,8 @@ std::string Disk1Items(const Manifest& manifest,
     add(PlainCopyPath(file.file.utf8Target) + " " + ByteCount(file.size));
     *used += Takes(manifest, file.size);
   }
-  const uint64_t checksums = ChecksumListSize(disk1, plan);
+  const uint64_t checksums =
+      ChecksumListBytes(disk1.descriptorName, disk1.volumeName, plan.disks);
   add(std::string(kChecksumListName) + " " + ByteCount(checksums));
   *used += Takes(manifest, checksums);
   return items;
@@ -1062,23 +1066,6 @@ std::vector<size_t> ReadingOrder(const std::vector<RecordPlan>& records) {
 }
 
 namespace {
-
-// The size SHA256SUMS has for a descriptor name and the disks that carry a
-// volume.
-uint64_t ChecksumListBytes(const std::string& descriptorName,
-                           const std::string& volumeName,
-                           const DiskPlan& disks) {
-  const std::string hex(64, '0');
-  uint64_t size = ChecksumLine(hex, descriptorName).size();
-  for (size_t disk = 1; disk <= disks.volumeSizes.size(); ++disk) {
-    if (disks.volumeSizes[disk - 1] > 0) {
-      size += ChecksumLine(hex, ListedVolumeName(static_cast<unsigned>(disk),
-                                                 volumeName))
-                  .size();
-    }
-  }
-  return size;
-}
 
 // What disk 1 keeps besides its volume, as a floppy would take it: the
 // installer's room, the noInstall copies (a cluster for each directory they
