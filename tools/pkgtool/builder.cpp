@@ -370,8 +370,9 @@ bool CopyBytes(std::FILE* in, std::FILE* out, uint64_t length) {
   return true;
 }
 
-// Writes the volumes, staged: the streams of temp, in order, cut into the
-// planned chunks. *volumes gets each volume's final path, by disk.
+// Writes the volumes, staged: the streams of the store, in the plan's
+// stream order, cut into the planned chunks. *volumes gets each volume's
+// final path, by disk.
 bool WriteVolumes(const std::string& outputDir, const std::string& volumeName,
                   const MediaPlan& plan, const StreamStore& store,
                   Staging* staging,
@@ -744,8 +745,8 @@ bool StageImages(const Manifest& manifest, const BuildOptions& options,
 }
 
 // Writes every file of the media under its temporary name: the disks'
-// directories, the volumes from temp (closed once they are written) and
-// disk 1's own files.
+// directories, the volumes from the store (closed once they are written),
+// disk 1's own files and, when asked for, the disk images.
 bool StageMedia(const Manifest& manifest, const BuildOptions& options,
                 const std::vector<PreparedFile>& files,
                 const Disk1Files& disk1Files, const MediaPlan& plan,
