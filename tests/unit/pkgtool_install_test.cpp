@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <cstdlib>
 #include <filesystem>
 #include <string>
 #include <vector>
@@ -135,6 +136,18 @@ TEST_F(PkgtoolInstall, TwoDiskProductInstallsByteForByte) {
         report.substr(at + 19, report.find(' ', at + 19) - at - 19) + " ";
   }
   EXPECT_EQ(prompts, "2 1 ") << report;
+  // list shows the same order: its disks never go down along it.
+  std::string listed;
+  ASSERT_EQ(Pkgtool({"list", descriptor, "--json", "--reading-order"}, &listed),
+            0);
+  int last = 0;
+  for (size_t at = listed.find("\"disk\": "); at != std::string::npos;
+       at = listed.find("\"disk\": ", at + 1)) {
+    const int disk = std::atoi(listed.c_str() + at + 8);
+    EXPECT_GE(disk, last) << listed;
+    last = disk;
+  }
+  EXPECT_EQ(last, 2);
   EXPECT_FALSE(FileExistsOnHost(OnC("GAMES/QUEST/README.TXT")));
   EXPECT_EQ(ReadFile(OnC("GAMES/QUEST/uninstal.bin")), ReadFile(descriptor));
   EXPECT_EQ(ReadFile(OnC("WINDOWS/tarny.ini")),
