@@ -1090,7 +1090,7 @@ std::string Disk1Needs(const Manifest& manifest,
   add(descriptorName, descriptorBytes);
   add(kChecksumListName, checksumBytes);
   std::vector<std::string> roots = {descriptorName, kChecksumListName,
-                                    volumeName, "SETUP.EXE"};
+                                    volumeName};
   std::vector<std::string> directories;
   for (const PreparedFile& file : files) {
     if (!file.file.noInstall) continue;
@@ -1110,7 +1110,8 @@ std::string Disk1Needs(const Manifest& manifest,
       roots.push_back(root);
     }
   }
-  *entries = 0;
+  // The installer is named as the descriptor is, with another extension.
+  *entries = DirectoryEntries(descriptorName);
   for (const std::string& root : roots) *entries += DirectoryEntries(root);
   return tooLarge;
 }
