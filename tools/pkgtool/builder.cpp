@@ -1110,8 +1110,9 @@ std::string Disk1Needs(const Manifest& manifest,
       roots.push_back(root);
     }
   }
-  // The installer is named as the descriptor is, with another extension.
-  *entries = DirectoryEntries(descriptorName);
+  // The volume label takes an entry; the installer is named as the
+  // descriptor is, with another extension.
+  *entries = 1 + DirectoryEntries(descriptorName);
   for (const std::string& root : roots) *entries += DirectoryEntries(root);
   return tooLarge;
 }
