@@ -66,7 +66,7 @@ struct Options {
 struct Measure {
   double seconds = 0;  // best of the runs
   long peakKb = 0;     // largest ru_maxrss of the runs (children only)
-  double wall = 0;     // wall time of the best run
+  double wall = 0;     // the shortest wall time of the runs
 };
 
 double CpuSeconds(const struct rusage& usage) {
@@ -128,7 +128,7 @@ Measure Best(int runs, const std::vector<std::string>& args) {
       std::fprintf(stderr, "pkgtool_bench: failed: %s\n", line.c_str());
       std::exit(2);
     }
-    if (m.seconds < best.seconds) best.wall = m.wall;
+    best.wall = i == 0 ? m.wall : std::min(best.wall, m.wall);
     best.seconds = std::min(best.seconds, m.seconds);
     best.peakKb = std::max(best.peakKb, m.peakKb);
   }
