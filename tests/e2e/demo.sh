@@ -324,6 +324,15 @@ run_product() {  # DOS_PATH [ARGUMENT...]
   RUN_PID=$!
 }
 
+# Waits for a box, says what it reads (LABEL: text) and keeps a numbered
+# screenshot of it named NAME.
+shot_box() {  # NAME LABEL WHAT_IF_NONE
+  drv wait-box 30 || die "$3"
+  say "$2: $(field text)"
+  step=$((step + 1))
+  shot "$(printf '%02d' $step)-$1"
+}
+
 echo
 if [ "$headless" = 0 ]; then
   say "starting the game $PRODUCT_DOS\\QUEST.EXE"
@@ -344,24 +353,15 @@ if [ "$headless" = 0 ]; then
 else
   say "starting the game $PRODUCT_DOS\\QUEST.EXE"
   run_product "$PRODUCT_DOS\\QUEST.EXE"
-  drv wait-box 30 || die "the game showed nothing"
-  say "game: $(field text)"
-  step=$((step + 1))
-  shot "$(printf '%02d' $step)-quest"
+  shot_box quest game "the game showed nothing"
   drv box-press OK || die "could not press OK"
   wait "$RUN_PID" || true
 
   say "starting its uninstaller $UNINSTALLER"
   run_product "$UNINSTALLER"
-  drv wait-box 30 || die "no question from the uninstaller"
-  say "box: $(field text)"
-  step=$((step + 1))
-  shot "$(printf '%02d' $step)-uninstall-question"
+  shot_box uninstall-question box "no question from the uninstaller"
   drv box-press Yes || die "could not answer Yes"
-  drv wait-box 30 || die "no closing box from the uninstaller"
-  say "box: $(field text)"
-  step=$((step + 1))
-  shot "$(printf '%02d' $step)-uninstall-closing"
+  shot_box uninstall-closing box "no closing box from the uninstaller"
   status=0
   wait "$RUN_PID" || status=$?
   say "uninstal.exe ended with exit code $status"
