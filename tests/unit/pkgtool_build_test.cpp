@@ -8,10 +8,10 @@
 #include <map>
 #include <random>
 
-#include "checksums.h"
-#include "floppy.h"
-#include "host_files.h"
-#include "media.h"
+#include "read/checksums.h"
+#include "common/floppy.h"
+#include "common/host_files.h"
+#include "read/media.h"
 #include "pkgtool_testing.h"
 
 namespace pkgtool {

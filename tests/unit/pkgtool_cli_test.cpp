@@ -3,7 +3,7 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
-#include "host_files.h"
+#include "common/host_files.h"
 #include "pkgtool_testing.h"
 #include "stream/encoder.h"
 

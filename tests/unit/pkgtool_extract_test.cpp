@@ -8,8 +8,8 @@
 #include <algorithm>
 #include <random>
 
-#include "host_files.h"
-#include "media.h"
+#include "common/host_files.h"
+#include "read/media.h"
 #include "pkgtool_testing.h"
 #include "platform/host/host_control.h"
 #include "stream/encoder.h"

@@ -8,8 +8,8 @@
 #include <string>
 #include <vector>
 
-#include "floppy.h"
-#include "host_files.h"
+#include "common/floppy.h"
+#include "common/host_files.h"
 #include "pkgtool_testing.h"
 
 namespace pkgtool {

@@ -12,7 +12,7 @@
 #include <vector>
 
 #include "base/result.h"
-#include "commands.h"
+#include "cli/commands.h"
 #include "install_fixture.h"
 #include "platform/host/string_table.h"
 #include "test_support.h"

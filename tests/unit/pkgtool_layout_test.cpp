@@ -4,8 +4,8 @@
 
 #include <random>
 
-#include "builder.h"
-#include "disk_layout.h"
+#include "build/builder.h"
+#include "build/disk_layout.h"
 #include "pkgtool_testing.h"
 
 // Found by argument-dependent lookup, which searches ChunkEntry's (global)

@@ -5,7 +5,7 @@
 #include <cstdio>
 #include <cstdlib>
 
-#include "media.h"
+#include "read/media.h"
 #include "pkgtool_testing.h"
 
 namespace pkgtool {

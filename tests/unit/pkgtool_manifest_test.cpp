@@ -4,7 +4,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include "manifest.h"
+#include "manifest/manifest.h"
 #include "test_support.h"
 
 namespace pkgtool {

@@ -2,7 +2,7 @@
 // read from a descriptor (never above the destination).
 #include <gtest/gtest.h>
 
-#include "target_name.h"
+#include "manifest/target_name.h"
 
 namespace pkgtool {
 namespace {

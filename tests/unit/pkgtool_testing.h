@@ -15,7 +15,7 @@
 #include <string>
 #include <vector>
 
-#include "commands.h"
+#include "cli/commands.h"
 #include "test_seed.h"
 #include "test_support.h"
 

@@ -6,9 +6,9 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
-#include "builder.h"
-#include "host_files.h"
-#include "media.h"
+#include "build/builder.h"
+#include "common/host_files.h"
+#include "read/media.h"
 #include "pkgtool_testing.h"
 #include "platform/host/host_control.h"
 #include "stream/encoder.h"

@@ -1,0 +1,594 @@
+// pkgtool extract: writes the files of a medium into a directory (or their
+// bytes to standard output), through the installer's own volume reader,
+// decoder and output writer.
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+#include <map>
+
+#include "read/checksums.h"
+#include "cli/commands.h"
+#include "common/host_files.h"
+#include "common/interrupt.h"
+#include "read/media.h"
+#include "read/media_sources.h"
+#include "platform/host/host_control.h"
+#include "read/selection.h"
+#include "stream/lzhuf.h"
+#include "read/stream_session.h"
+#include "manifest/target_name.h"
+
+namespace pkgtool {
+namespace {
+
+// Drive letter that stands for the destination directory.
+constexpr char kDestDrive = 'X';
+// What a file is called while it is being written beside its place.
+constexpr char kPartSuffix[] = ".pkgtool-part";
+
+// The output writer's platform write, to a file descriptor or a stream,
+// moving the bar as the output grows.
+struct Sink {
+  plat::HFile file = plat::kFileError;  // the file being written, or
+  std::FILE* stream = nullptr;          // standard output
+  ProgressBar* bar = nullptr;
+  uint64_t base = 0;  // bytes of the records before this one
+  uint64_t written = 0;
+};
+
+long WriteToSink(void* context, const uint8_t* bytes, long count) {
+  auto* sink = static_cast<Sink*>(context);
+  long n = -1;
+  if (sink->stream != nullptr) {
+    const auto size = static_cast<size_t>(count);
+    n = std::fwrite(bytes, 1, size, sink->stream) == size ? count : -1;
+  } else {
+    n = plat::lwrite(sink->file, bytes, count);
+  }
+  if (n > 0) {
+    sink->written += static_cast<uint64_t>(n);
+    sink->bar->Update(sink->base + sink->written);
+  }
+  return n;
+}
+
+// The output writer's write when the output is compared with an existing
+// file instead of written.
+struct Comparison {
+  std::FILE* existing;
+  bool differs = false;
+};
+
+long CompareWithFile(void* context, const uint8_t* bytes, long count) {
+  auto* compare = static_cast<Comparison*>(context);
+  uint8_t buffer[8192];
+  long done = 0;
+  while (!compare->differs && done < count) {
+    size_t want = static_cast<size_t>(count - done);
+    if (want > sizeof buffer) want = sizeof buffer;
+    if (std::fread(buffer, 1, want, compare->existing) != want ||
+        std::memcmp(buffer, bytes + done, want) != 0) {
+      compare->differs = true;
+    }
+    done += static_cast<long>(want);
+  }
+  return count;
+}
+
+// The host path of a record's file below the destination drive (existing
+// directories found without regard to case); "" when its name is refused,
+// with *why.
+std::string TargetPath(const MediaRecord& record, std::string* dos,
+                       std::vector<std::string>* components, std::string* why) {
+  if (!ExtractionComponents(record.utf8Name, components, why)) return "";
+  *dos = std::string(1, kDestDrive) + ":";
+  for (const std::string& component : *components) *dos += "\\" + component;
+  return host::HostPath(*dos);
+}
+
+// Creates the directories of components[0 .. n-2] below the destination
+// drive; false with *error.
+bool PrepareDirectories(const std::vector<std::string>& components,
+                        std::string* error) {
+  std::string dos = std::string(1, kDestDrive) + ":";
+  for (size_t i = 0; i + 1 < components.size(); ++i) {
+    dos += "\\" + components[i];
+    std::string host = host::HostPath(dos);
+    if (IsDirectory(host)) continue;
+    if (!plat::CreateDirectory(dos.c_str())) {
+      *error = host + ": cannot create the directory: " + SystemError();
+      return false;
+    }
+  }
+  return true;
+}
+
+// What the command line asks for.
+struct ExtractOptions {
+  std::string dest;
+  bool toStdout = false;
+  bool force = false;
+  bool skipExisting = false;
+  unsigned codepage = 1252;
+  std::vector<std::string> patterns;
+};
+
+int ReadOptions(const Args& args, const Console& console,
+                ExtractOptions* options) {
+  if (args.positional.empty()) {
+    return UsageError(console, kExtractCommand, "expected a DESCRIPTOR");
+  }
+  options->patterns.assign(args.positional.begin() + 1, args.positional.end());
+  options->toStdout = args.Has("stdout");
+  options->force = args.Has("force");
+  options->skipExisting = args.Has("skip-existing");
+  options->dest = args.Value("dest");
+  if (options->dest == "-") {
+    return UsageError(console, kExtractCommand,
+                      "-d takes a directory; -p (--stdout) writes the files' "
+                      "bytes to standard output");
+  }
+  if (options->toStdout && args.Has("dest")) {
+    return UsageError(console, kExtractCommand,
+                      "-p (--stdout) and -d DEST exclude each other");
+  }
+  if (!options->toStdout && options->dest.empty()) {
+    return UsageError(console, kExtractCommand,
+                      "the destination is missing (-d DEST, or -p for "
+                      "standard output)");
+  }
+  if (options->force && options->skipExisting) {
+    return UsageError(console, kExtractCommand,
+                      "--force and --skip-existing exclude each other");
+  }
+  int status = kExitOk;
+  CodePageOption(args, console, kExtractCommand, &options->codepage, &status);
+  return status;
+}
+
+// Why the record's stream cannot be read from these media: its chunks'
+// problems, then the first volume it uses that failed its checksum; empty
+// when it can be.
+std::vector<std::string> RecordFaults(const MediaRecord& record,
+                                      const VolumeSet& volumes,
+                                      const ChecksumCheck& checksums) {
+  std::vector<std::string> faults = ChunkProblems(record, volumes);
+  for (const ChunkEntry& chunk : record.chunks) {
+    if (checksums.Failed(chunk.disk)) {
+      faults.push_back("its volume of disk " + std::to_string(chunk.disk) +
+                       " fails its SHA-256 check; nothing written");
+      break;
+    }
+  }
+  return faults;
+}
+
+// What is wrong with a decoded stream, in order: the stream's failure, its
+// length against its size prefix and against sizeKb; "" when it is whole.
+std::string DecodeFault(const StreamSession::Outcome& outcome,
+                        const MediaRecord& record) {
+  std::string fault;
+  if (outcome.result != kResultOk) {
+    fault = outcome.problems.empty()
+                ? "the stream ends inside its 4-byte size prefix"
+                : outcome.problems.front();
+    for (size_t i = 1; i < outcome.problems.size(); ++i) {
+      fault += "; " + outcome.problems[i];
+    }
+  } else if (outcome.produced != outcome.statedSize) {
+    fault = "the stream yields " + std::to_string(outcome.produced) +
+            " bytes, its size prefix says " +
+            std::to_string(outcome.statedSize);
+  } else if (!SizeMatchesKb(outcome.produced, record.sizeKb)) {
+    fault = SizeKbProblem(outcome.produced, record);
+  }
+  return fault;
+}
+
+// One extraction: the media, what was asked, the stream session, the
+// cleanup of the file being written, the bar and the tallies.
+struct Extraction {
+  const Console& console;
+  const ExtractOptions& options;
+  const std::string& path;  // the descriptor, as given
+  const VolumeSet& volumes;
+  const ChecksumCheck& checksums;
+  StreamSession& session;
+  CleanupOnSignal& cleanup;
+  ProgressBar& bar;
+  std::string plainDir;  // disk 1's directory: the noInstall files' copies
+  uint64_t base = 0;     // bytes of the records decoded so far, by sizeKb
+  unsigned written = 0, failed = 0, kept = 0;
+  uint64_t bytes = 0;
+  // Per-file failures of one cause (the strerror of a create, say) are
+  // printed once and then counted.
+  std::map<std::string, unsigned> repeated;
+
+  void Fail(const std::string& message, const std::string& cause = "") {
+    bar.Finish();
+    ++failed;
+    if (!cause.empty() && repeated[cause]++ > 0) return;
+    PrintError(console, message);
+  }
+};
+
+// The plain copy of a noInstall record on disk 1, its name's components
+// found without regard to case; "" when there is none.
+std::string PlainCopy(const Extraction& run, const MediaRecord& record) {
+  std::vector<std::string> components;
+  std::string why;
+  if (!ExtractionComponents(record.utf8Name, &components, &why)) return "";
+  std::string path = run.plainDir;
+  for (const std::string& component : components) {
+    const std::string found = FindNoCase(path, component);
+    if (found.empty()) return std::string();
+    path = JoinPath(path, found);
+  }
+  return IsRegularFile(path) ? path : std::string();
+}
+
+// The record's bytes through write, as the output writer passes them on:
+// its stream decoded, or a noInstall record's plain copy read.
+StreamSession::Outcome Produce(Extraction* run, const MediaRecord& record,
+                               OutputWriteHook write, void* context,
+                               const std::string& target) {
+  if (!record.chunks.empty()) {
+    return run->session.Decode(record, write, context, target);
+  }
+  StreamSession::Outcome outcome;
+  const std::string copy = PlainCopy(*run, record);
+  FileCloser in(copy.empty() ? nullptr : std::fopen(copy.c_str(), "rb"));
+  if (in.get() == nullptr) {
+    outcome.result = kResultMissing;
+    outcome.problems.push_back(
+        "a noInstall file, whose plain copy is not on disk 1 (" +
+        run->plainDir + ")");
+    return outcome;
+  }
+  uint8_t buffer[64 * 1024];
+  for (;;) {
+    const size_t n = std::fread(buffer, 1, sizeof buffer, in.get());
+    if (n == 0) break;
+    if (write(context, buffer, static_cast<long>(n)) != static_cast<long>(n)) {
+      outcome.result = kResultWriteError;
+      outcome.problems.push_back(target + ": write error: " + SystemError());
+      return outcome;
+    }
+    outcome.produced += n;
+  }
+  if (std::ferror(in.get())) {
+    outcome.result = kResultReadError;
+    outcome.problems.push_back(copy + ": read error: " + SystemError());
+  }
+  outcome.statedSize = static_cast<uint32_t>(outcome.produced);
+  return outcome;
+}
+
+// What an existing file at the record's place means: 0 none (or a file the
+// stream cannot be compared with), 1 the same bytes, 2 other content (or
+// no regular file).
+int ExistingState(Extraction* run, const MediaRecord& record,
+                  const std::string& host) {
+  struct stat info;
+  if (host.empty() || lstat(host.c_str(), &info) != 0) return 0;
+  if (!S_ISREG(info.st_mode)) return 2;
+  std::FILE* existing = std::fopen(host.c_str(), "rb");
+  if (existing == nullptr) return 2;
+  Comparison compare{existing};
+  StreamSession::Outcome outcome =
+      Produce(run, record, CompareWithFile, &compare, host);
+  const bool longer = std::fgetc(existing) != EOF;
+  std::fclose(existing);
+  if (!DecodeFault(outcome, record).empty()) return 0;
+  return compare.differs || longer ? 2 : 1;
+}
+
+// Decodes the record into a file beside its place that takes the place
+// only when complete: an existing file is never lost to a failure.
+void WriteRecord(Extraction* run, const MediaRecord& record,
+                 const std::string& dos, const std::string& host,
+                 const std::string& label) {
+  const std::string part = host + kPartSuffix;
+  run->cleanup.AddFile(part);
+  plat::HFile file = plat::lcreat((dos + kPartSuffix).c_str(), 0);
+  if (file == plat::kFileError) {
+    const std::string cause = ": " + SystemError();
+    run->cleanup.Clear();
+    run->Fail(label + "cannot create " + part + cause, cause);
+    return;
+  }
+  Sink sink;
+  sink.file = file;
+  sink.bar = &run->bar;
+  sink.base = run->base;
+  StreamSession::Outcome outcome =
+      Produce(run, record, WriteToSink, &sink, host);
+  std::string fault = DecodeFault(outcome, record);
+  if (plat::lclose(file) == plat::kFileError && fault.empty()) {
+    fault = host + ": write error: " + SystemError();
+  }
+  if (fault.empty() && std::rename(part.c_str(), host.c_str()) != 0) {
+    fault = "cannot put it in place as " + host + ": " + SystemError();
+  }
+  if (!fault.empty()) {
+    ::unlink(part.c_str());
+    run->cleanup.Clear();
+    run->Fail(label + fault + " (nothing written)");
+    return;
+  }
+  run->cleanup.Clear();
+  ++run->written;
+  run->bytes += outcome.produced;
+}
+
+// Writes the record's bytes to standard output.
+void StreamRecord(Extraction* run, const MediaRecord& record,
+                  const std::string& label) {
+  Sink sink;
+  sink.stream = run->console.out;
+  sink.bar = &run->bar;
+  sink.base = run->base;
+  StreamSession::Outcome outcome =
+      Produce(run, record, WriteToSink, &sink, "standard output");
+  std::fflush(run->console.out);
+  std::string fault = DecodeFault(outcome, record);
+  if (!fault.empty()) {
+    run->Fail(label + fault);
+    return;
+  }
+  ++run->written;
+  run->bytes += outcome.produced;
+}
+
+// Extracts one chosen record, unless it is kept (skip is true).
+void ExtractRecord(Extraction* run, const MediaRecord& record, bool skip) {
+  std::string label = run->path + ": " + RecordLabel(record) + ": ";
+  run->bar.SetLabel(record.utf8Name);
+  std::vector<std::string> faults =
+      RecordFaults(record, run->volumes, run->checksums);
+  if (!faults.empty()) {
+    for (const std::string& fault : faults) run->Fail(label + fault);
+    return;
+  }
+  if (run->options.toStdout) {
+    StreamRecord(run, record, label);
+  } else if (skip) {
+    ++run->kept;
+  } else {
+    std::vector<std::string> components;
+    std::string dos, why, error;
+    std::string host = TargetPath(record, &dos, &components, &why);
+    if (host.empty()) {
+      run->Fail(label + "refused: " + why + "; nothing written");
+    } else if (!PrepareDirectories(components, &error)) {
+      run->Fail(label + error, error.substr(error.rfind(": ")));
+    } else {
+      WriteRecord(run, record, dos, host, label);
+    }
+  }
+  run->base += uint64_t{record.sizeKb} * 1024;
+}
+
+// Which of the chosen records keep the files already in their places:
+// identical ones, and with --skip-existing every existing one. Lists the
+// files with other content and returns false when there are any and
+// nothing may be overwritten.
+bool CheckExisting(Extraction* run,
+                   const std::vector<const MediaRecord*>& chosen,
+                   std::vector<bool>* skip) {
+  skip->assign(chosen.size(), false);
+  if (run->options.toStdout || run->options.force) return true;
+  std::vector<std::string> differing;
+  for (size_t i = 0; i < chosen.size(); ++i) {
+    std::vector<std::string> components;
+    std::string dos, why;
+    std::string host = TargetPath(*chosen[i], &dos, &components, &why);
+    struct stat info;
+    if (host.empty() || lstat(host.c_str(), &info) != 0) continue;
+    if (run->options.skipExisting) {
+      (*skip)[i] = true;
+      continue;
+    }
+    const int state = ExistingState(run, *chosen[i], host);
+    if (state == 1) (*skip)[i] = true;
+    if (state == 2) differing.push_back(host);
+  }
+  for (const std::string& host : differing) {
+    PrintError(run->console, host + ": exists with other content");
+  }
+  if (differing.empty()) return true;
+  PrintError(run->console,
+             std::to_string(differing.size()) + " existing file" +
+                 (differing.size() == 1 ? "" : "s") +
+                 " would be overwritten; nothing written (--force "
+                 "overwrites, --skip-existing keeps them)");
+  return false;
+}
+
+// The records the patterns choose, with a stream on disks that are there;
+// the patterns that match nothing are printed and make it fail.
+bool ChooseRecords(const Media& media, const ExtractOptions& options,
+                   const VolumeSet& volumes, const Console& console,
+                   std::vector<const MediaRecord*>* chosen,
+                   unsigned* unreachable) {
+  Selection selection(options.patterns);
+  *unreachable = 0;
+  for (const MediaRecord& record : media.records) {
+    // A noInstall record has its bytes in a plain copy on disk 1; any
+    // other record without a stream has none to give.
+    if (!selection.Chooses(record.utf8Name) ||
+        (record.chunks.empty() && !record.noInstall)) {
+      continue;
+    }
+    if (NeedsMissingDisk(record, volumes)) {
+      ++*unreachable;
+    } else {
+      chosen->push_back(&record);
+    }
+  }
+  for (const std::string& pattern : selection.Unmatched()) {
+    PrintError(console, "pattern \"" + pattern + "\" matches no file");
+  }
+  return selection.Unmatched().empty();
+}
+
+// The bytes the bar counts to: the sizeKb of every chosen record.
+uint64_t StreamedBytes(const std::vector<const MediaRecord*>& chosen) {
+  uint64_t total = 0;
+  for (const MediaRecord* record : chosen)
+    total += uint64_t{record->sizeKb} * 1024;
+  return total;
+}
+
+// The closing line: on stdout, or on stderr when stdout carries the files.
+void Summarize(const Extraction& run, unsigned unreachable) {
+  const ExtractOptions& options = run.options;
+  std::FILE* out = options.toStdout ? run.console.err : run.console.out;
+  if (options.toStdout) std::fprintf(out, "pkgtool: ");
+  std::fprintf(out, "%s: %u file%s %s (%llu bytes)", run.path.c_str(),
+               run.written, run.written == 1 ? "" : "s",
+               options.toStdout ? "written to standard output"
+                                : ("extracted into " + options.dest).c_str(),
+               static_cast<unsigned long long>(run.bytes));
+  if (run.kept > 0) std::fprintf(out, ", %u already there", run.kept);
+  if (run.failed > 0) std::fprintf(out, ", %u failed", run.failed);
+  if (unreachable > 0) {
+    std::fprintf(out, ", %u on missing disks", unreachable);
+  }
+  std::fprintf(out, "\n");
+  for (const auto& cause : run.repeated) {
+    if (cause.second > 1) {
+      PrintError(run.console, std::to_string(cause.second - 1) +
+                                  " more files not written for the same "
+                                  "reason" +
+                                  cause.first);
+    }
+  }
+}
+
+int RunExtract(const Args& args, const Console& console) {
+  ExtractOptions options;
+  int status = ReadOptions(args, console, &options);
+  if (status != kExitOk) return status;
+  // A directory or a floppy image stands for the descriptor in it.
+  const std::string& path = args.positional[0];  // as messages name it
+  MediaSources sources;
+  Media media;
+  if (!sources.Open(console, path, options.codepage, &media))
+    return kExitFailure;
+  const VolumeSet volumes = sources.Scan(console, media, args.Values("disk"));
+  std::vector<const MediaRecord*> chosen;
+  unsigned unreachable = 0;
+  if (!ChooseRecords(media, options, volumes, console, &chosen, &unreachable)) {
+    return kExitFailure;
+  }
+  if (unreachable > 0) PrintErrors(console, MissingDisks(media, volumes));
+  // Damaged media are not extracted: a descriptor or list that fails its
+  // check stops everything, a volume that fails stops the records on it.
+  const ChecksumCheck checksums = CheckChecksums(media, volumes);
+  for (const std::string& problem : checksums.problems) {
+    PrintError(console, path + ": " + problem);
+  }
+  if (checksums.mediaFailed) {
+    PrintError(console, path + ": nothing extracted");
+    return kExitFailure;
+  }
+  if (!options.toStdout) {
+    if (!MakeDirectories(options.dest) ||
+        ::access(options.dest.c_str(), W_OK | X_OK) != 0) {
+      PrintError(console,
+                 options.dest + ": cannot write there: " + SystemError());
+      return kExitFailure;
+    }
+    host::MapDrive(kDestDrive, options.dest);
+  }
+  StreamSession session(media, volumes);
+  if (!session.Ready()) {
+    PrintError(console, "not enough memory for the stream buffers");
+    return kExitFailure;
+  }
+  // A file being written is removed when SIGINT or SIGTERM ends pkgtool.
+  CleanupOnSignal cleanup;
+  ProgressBar bar(console, StreamedBytes(chosen));
+  Extraction run{console, options,   path,
+                 volumes, checksums, session,
+                 cleanup, bar,       DirName(media.path),
+                 0,       0,         0,
+                 0,       0,         {}};
+  std::vector<bool> skip;
+  if (!CheckExisting(&run, chosen, &skip)) return kExitFailure;
+  for (size_t i = 0; i < chosen.size(); ++i) {
+    ExtractRecord(&run, *chosen[i], skip[i]);
+  }
+  bar.Finish();
+  Summarize(run, unreachable);
+  return run.failed == 0 && unreachable == 0 ? kExitOk : kExitFailure;
+}
+
+}  // namespace
+
+const Command kExtractCommand = {
+    "extract",
+    "write the files of a medium into a directory, or to standard output",
+    "Usage: pkgtool extract DESCRIPTOR [PATTERN]... -d DEST\n"
+    "       pkgtool extract DESCRIPTOR [PATTERN]... -p\n"
+    "\n"
+    "DESCRIPTOR is disk 1's descriptor (SETUP.bin, found in any case), the\n"
+    "directory that holds it or its floppy image (disk1.img).\n"
+    "\n"
+    "Writes every file of the medium (or those the PATTERNs choose) into\n"
+    "DEST, decoded by the installer's own volume reader, decoder and output\n"
+    "writer; a noInstall file, which has no stream, is copied from its plain\n"
+    "copy on disk 1. A PATTERN is matched without regard to case against the "
+    "name\n"
+    "as 'pkgtool list' shows it: '*' (which also crosses '\\'), '?' and\n"
+    "'[...]' as in the shell; quote it. A PATTERN that matches nothing is an\n"
+    "error.\n"
+    "\n"
+    "A relative name goes below DEST; a name that begins with a backslash or\n"
+    "a drive letter goes below DEST with the drive removed; backslashes\n"
+    "become directories (an existing one is found without regard to case).\n"
+    "A name with a '..' component is refused. Names are read in code page\n"
+    "1252 (or --codepage) and written as UTF-8.\n"
+    "\n"
+    "Before anything is written, every target is checked: when a file\n"
+    "exists there with other content, nothing is written and those files\n"
+    "are listed, unless --force (overwrite them) or --skip-existing (keep\n"
+    "every existing file) is given. A file with the same content is left\n"
+    "as it is. Each file is decoded beside its place and takes it only when\n"
+    "complete: a stream that fails, or whose size does not match its\n"
+    "record, leaves nothing behind and no existing file is lost, also when\n"
+    "SIGINT or SIGTERM ends pkgtool.\n"
+    "\n"
+    "The volumes of the other disks are looked for beside the descriptor,\n"
+    "in the --disk directories and in the directories beside the\n"
+    "descriptor's own (disk1/, disk2/, ... or any names): a volume's disk\n"
+    "number says which disk it is. When SHA256SUMS lies beside the\n"
+    "descriptor, nothing is extracted if the descriptor fails it, and no\n"
+    "file from a volume that fails it.\n"
+    "\n"
+    "Options:\n"
+    "  -d, --dest DEST     the directory to write into (created when missing)\n"
+    "  -p, --stdout        write the chosen files' bytes to standard output,\n"
+    "                      one after the other, and nothing else there\n"
+    "  -f, --force         overwrite existing files with other content\n"
+    "  -k, --skip-existing keep every existing file\n"
+    "  --disk DIR          another disk: its directory, its image, or a\n"
+    "                      directory of images (repeatable)\n"
+    "  --codepage N        the code page of the names (default 1252)\n"
+    "  -q, --quiet         no progress bar\n"
+    "\n"
+    "Exit status: 0 every chosen file extracted, 1 a failure (or a disk\n"
+    "missing), 2 usage error.\n",
+    {{"dest", 'd', true},
+     {"stdout", 'p', false},
+     {"force", 'f', false},
+     {"skip-existing", 'k', false},
+     {"disk", 0, true},
+     {"codepage", 0, true}},
+    RunExtract,
+};
+
+}  // namespace pkgtool

@@ -1,0 +1,158 @@
+// pkgtool verify: decodes every stream of a medium without writing and
+// checks that each chunk lies inside its volume, each stream yields exactly
+// its stated size and that size fits the record's sizeKb, and that the
+// descriptor and volumes match the SHA-256 list beside the descriptor.
+#include "read/checksums.h"
+#include "common/codepage.h"
+#include "cli/commands.h"
+#include "read/media.h"
+#include "read/media_sources.h"
+#include "stream/lzhuf.h"
+#include "read/stream_session.h"
+
+namespace pkgtool {
+namespace {
+
+// The output writer's sink: counts and forgets, and moves the bar.
+struct DiscardSink {
+  ProgressBar* bar;
+  uint64_t base;  // progress units of the records before this one
+};
+
+long Discard(void* context, const uint8_t* /*bytes*/, long count) {
+  auto* sink = static_cast<DiscardSink*>(context);
+  uint64_t within =
+      Decoder.size == 0 ? 0 : uint64_t{Decoder.count} * 1000 / Decoder.size;
+  sink->bar->Update(sink->base + (within > 1000 ? 1000 : within));
+  return count;
+}
+
+int RunVerify(const Args& args, const Console& console) {
+  if (args.positional.size() != 1) {
+    return UsageError(console, kVerifyCommand, "expected one DESCRIPTOR");
+  }
+  unsigned codepage = kDefaultCodePage;
+  int status = kExitOk;
+  if (!CodePageOption(args, console, kVerifyCommand, &codepage, &status)) {
+    return status;
+  }
+  // A directory or a floppy image stands for the descriptor in it.
+  const std::string& path = args.positional[0];  // as messages name it
+  MediaSources sources;
+  Media media;
+  if (!sources.Open(console, path, codepage, &media)) return kExitFailure;
+  // What the scan notes is no fault of the media; a disk it leaves
+  // without a volume shows in the chunks of the records that need it.
+  const VolumeSet volumes = sources.Scan(console, media, args.Values("disk"));
+  ChecksumCheck checksums = CheckChecksums(media, volumes);
+  // A missing disk is one problem, not one per chunk on it.
+  std::vector<std::string> problems = MissingDisks(media, volumes);
+  problems.insert(problems.end(), checksums.problems.begin(),
+                  checksums.problems.end());
+  unsigned unchecked = 0;
+
+  StreamSession session(media, volumes);
+  if (!session.Ready()) {
+    PrintError(console, "not enough memory for the stream buffers");
+    return kExitFailure;
+  }
+  ProgressBar bar(console, uint64_t{1000} * media.records.size());
+  unsigned streams = 0;
+  uint64_t decoded = 0;
+  for (const MediaRecord& record : media.records) {
+    bar.SetLabel(record.utf8Name);
+    bar.Update(uint64_t{1000} * (record.number - 1));
+    std::string label = RecordLabel(record) + ": ";
+    if (NeedsMissingDisk(record, volumes)) {
+      ++unchecked;
+      continue;
+    }
+    if (record.chunks.empty()) {
+      if (!record.noInstall) {
+        problems.push_back(label +
+                           "has no stream, but the installer would install "
+                           "it (it is not noInstall)");
+      }
+      continue;
+    }
+    std::vector<std::string> faults = ChunkProblems(record, volumes);
+    if (!faults.empty()) {
+      for (const std::string& fault : faults) problems.push_back(label + fault);
+      continue;
+    }
+    DiscardSink sink{&bar, uint64_t{1000} * (record.number - 1)};
+    StreamSession::Outcome outcome =
+        session.Decode(record, Discard, &sink, "(verify)");
+    ++streams;
+    decoded += outcome.produced;
+    if (outcome.result != kResultOk) {
+      if (outcome.problems.empty()) {
+        problems.push_back(label +
+                           "the stream ends inside its 4-byte size prefix");
+      }
+      for (const std::string& problem : outcome.problems) {
+        problems.push_back(label + problem);
+      }
+    } else if (outcome.produced != outcome.statedSize) {
+      problems.push_back(
+          label + "the stream yields " + std::to_string(outcome.produced) +
+          " bytes, its size prefix says " + std::to_string(outcome.statedSize));
+    } else if (!SizeMatchesKb(outcome.produced, record.sizeKb)) {
+      problems.push_back(label + SizeKbProblem(outcome.produced, record));
+    }
+  }
+  bar.Finish();
+  for (const std::string& problem : problems) {
+    PrintError(console, path + ": " + problem);
+  }
+  if (!problems.empty()) {
+    std::string tally = path + ": " + std::to_string(problems.size()) +
+                        " problem" + (problems.size() == 1 ? "" : "s");
+    if (unchecked > 0) {
+      tally += "; " + std::to_string(unchecked) + " record" +
+               (unchecked == 1 ? "" : "s") + " on missing disks not checked";
+    }
+    PrintError(console, tally);
+    return kExitFailure;
+  }
+  std::fprintf(console.out,
+               "%s: OK: %zu records, %u streams decoded, %llu bytes\n",
+               path.c_str(), media.records.size(), streams,
+               static_cast<unsigned long long>(decoded));
+  return kExitOk;
+}
+
+}  // namespace
+
+const Command kVerifyCommand = {
+    "verify",
+    "decode every stream of a medium and check it, writing nothing",
+    "Usage: pkgtool verify DESCRIPTOR [--disk DIR]... [--codepage N]\n"
+    "\n"
+    "DESCRIPTOR is disk 1's descriptor (SETUP.bin, found in any case), the\n"
+    "directory that holds it or its floppy image (disk1.img).\n"
+    "\n"
+    "Decodes every record's stream through the installer's own volume\n"
+    "reader and decoder, writing nothing, and checks that each chunk lies\n"
+    "inside its volume, each stream yields exactly the size its prefix\n"
+    "states and that size matches the record's sizeKb. When SHA256SUMS lies\n"
+    "beside the descriptor (pkgtool build writes it), the descriptor and\n"
+    "every volume read must match it. The volumes are looked for beside\n"
+    "the descriptor, in every --disk directory and in the directories beside\n"
+    "the descriptor's own (disk1/, disk2/, ... or any names): a volume's\n"
+    "disk number says which disk it is. Each problem is a line on standard\n"
+    "error (a missing disk is one line); the verdict when all hold is a line\n"
+    "on standard output.\n"
+    "\n"
+    "Options:\n"
+    "  --disk DIR    another disk: its directory, its image, or a directory\n"
+    "                of images (repeatable)\n"
+    "  --codepage N  the code page of the names (default 1252)\n"
+    "  -q, --quiet   no progress bar\n"
+    "\n"
+    "Exit status: 0 every check holds, 1 a problem, 2 usage error.\n",
+    {{"disk", 0, true}, {"codepage", 0, true}},
+    RunVerify,
+};
+
+}  // namespace pkgtool

@@ -1,0 +1,22 @@
+// pkgtool: the command-line tool that makes the installer's media and
+// lists, verifies and extracts them (see commands.h for the commands).
+#include <unistd.h>
+
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "cli/commands.h"
+#include "platform/host/host_control.h"
+
+int main(int argc, char** argv) {
+  host::Reset();
+  std::vector<std::string> args(argv + 1, argv + argc);
+  pkgtool::Console console;
+  console.progress = isatty(STDERR_FILENO) == 1;
+  int code = pkgtool::RunPkgtool(args, console);
+  if (std::fflush(stdout) != 0 && code == pkgtool::kExitOk) {
+    code = pkgtool::kExitFailure;  // a report that could not be written
+  }
+  return code;
+}

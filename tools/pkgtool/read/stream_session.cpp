@@ -1,0 +1,150 @@
+// The installer's reader and decoder over host directories; see
+// stream_session.h.
+#include "read/stream_session.h"
+
+#include <cstring>
+
+#include "base/memory.h"
+#include "base/text.h"
+#include "common/codepage.h"
+#include "install/installer_state.h"
+#include "package/descriptor.h"
+#include "platform/host/host_control.h"
+#include "stream/lzhuf.h"
+#include "stream/volume.h"
+
+namespace pkgtool {
+namespace {
+
+constexpr char kSourceDrive = 'A';
+constexpr char kSourceDirectory[] = "A:\\";
+
+// Puts hostName in the place of the DOS name that a box's text names.
+void ReplaceName(std::string* text, const char* dosName,
+                 const std::string& hostName) {
+  const size_t length = std::strlen(dosName);
+  const size_t at = length > 0 ? text->find(dosName) : std::string::npos;
+  if (at != std::string::npos) text->replace(at, length, hostName);
+}
+
+}  // namespace
+
+StreamSession::StreamSession(const Media& media, const VolumeSet& volumes)
+    : media_(media), volumes_(volumes) {
+  ResetInstallerState();
+  std::memcpy(Package.Header.magic, media.controlPanel ? "INSV" : "\0\0\0\0",
+              4);
+  CopyText(Package.Header.programFile, kProgramFileSize,
+           media.programFile.c_str());
+  CopyText(Package.Header.productTitle, kProductTitleSize, media.title.c_str());
+  Package.Header.recordCount = static_cast<uint16_t>(media.recordCount);
+  Package.RecordTable = const_cast<uint8_t*>(media.table.data());
+  Package.TableSize = static_cast<uint32_t>(media.table.size());
+  Package.ControlPanelPackage = media.controlPanel ? 1 : 0;
+  Package.RequiredKb = media.requiredKb;
+  CopyText(Package.SourceDirectory, kPathSize, kSourceDirectory);
+
+  // A checked medium's stream must hold every bit it uses.
+  SetStrictStreamEnd(true);
+  const ResultCode opened = OpenDataStream();
+  Output.OutputBuffer = static_cast<uint8_t*>(
+      AllocLocked(kOutputBufferSize, &Output.OutputMemory));
+  ready_ = opened == kResultOk && Output.OutputBuffer != nullptr;
+
+  // The installer starts with disk 1 expected in the drive.
+  if (const VolumeFile* first = volumes.Find(1)) {
+    host::MapDrive(kSourceDrive, first->dir);
+    mappedDisk_ = 1;
+  }
+  host::SetResponder(
+      [this](const host::Box& box) { return Respond(box.text, box.type); });
+  // The volume's DOS name is in the package's code page, its host file's
+  // in UTF-8 (what is written elsewhere is named by the caller, in UTF-8).
+  const unsigned codepage = media.codepage;
+  host::SetNameDecoder(
+      [codepage](const std::string& name) {
+        return DecodeText(name, codepage);
+      },
+      std::string(1, kSourceDrive));
+}
+
+StreamSession::~StreamSession() {
+  CloseDataStream();
+  FreeLocked(&Output.OutputMemory);
+  ResetInstallerState();
+  host::SetResponder(nullptr);
+  host::SetNameDecoder(nullptr);
+}
+
+int StreamSession::Respond(const std::string& text, unsigned type) {
+  if (Volume.Showing == kDiskPromptBox) {
+    // CurrentDisk is the disk it asks for.
+    uint16_t disk = Volume.CurrentDisk;
+    const VolumeFile* volume = volumes_.Find(disk);
+    if (volume == nullptr) {
+      problems_.push_back("disk " + std::to_string(disk) +
+                          " is needed, but no " + media_.VolumeName() +
+                          " carrying disk " + std::to_string(disk) +
+                          " lies in " + volumes_.Searched());
+      return plat::kIdCancel;
+    }
+    if (mappedDisk_ == disk) {
+      // Asked again for the disk just put in: its volume no longer says so.
+      problems_.push_back(volume->path + " does not carry disk " +
+                          std::to_string(disk));
+      return plat::kIdCancel;
+    }
+    host::MapDrive(kSourceDrive, volume->dir);
+    mappedDisk_ = disk;
+    return plat::kIdOk;
+  }
+
+  // Any other box reports a failure; name the host files it is about.
+  std::string message = text;
+  const VolumeFile* volume = volumes_.Find(Volume.CurrentDisk);
+  std::string volumePath = volume != nullptr && mappedDisk_ == volume->disk
+                               ? volume->path
+                               : host::HostPath(Volume.DataVolumePath);
+  if (Volume.Showing == kVolumeReadErrorBox) {
+    ReplaceName(&message, Volume.DataVolumePath, volumePath);
+  } else if (Volume.Showing == kRecordReadErrorBox) {
+    message += " (disk " + std::to_string(Volume.CurrentDisk) + " volume " +
+               volumePath + " ends or fails inside a chunk, near offset " +
+               std::to_string(Volume.ChunkPosition) + ")";
+  } else if (Output.Showing == kResultWriteError) {
+    ReplaceName(&message, Output.TargetPath, target_);
+  } else if (Output.Showing == kResultDiskFull) {
+    message = target_ + ": disk full";
+  }
+  problems_.push_back(message);
+  return (type & 0x0F) == plat::kMbOk ? plat::kIdOk : plat::kIdCancel;
+}
+
+StreamSession::Outcome StreamSession::Decode(const MediaRecord& record,
+                                             OutputWriteHook write,
+                                             void* context,
+                                             const std::string& target) {
+  Outcome outcome;
+  problems_.clear();
+  target_ = target;
+  Output.OutputCount = 0;
+  Output.WriteHook = write;
+  Output.WriteContext = context;
+  CopyText(Output.TargetPath, kPathSize, target.c_str());
+  StartRecordStream(record.record);
+  outcome.result = DecodeStream();
+  outcome.statedSize = Decoder.size;
+  outcome.produced = Decoder.count;
+  if (outcome.result == kResultReadError && problems_.empty()) {
+    problems_.push_back(
+        "the stream needs more bits than its chunks hold, after " +
+        std::to_string(Decoder.count) + " of " + std::to_string(Decoder.size) +
+        " bytes (a chunk entry or the size prefix is damaged)");
+  }
+  outcome.problems = problems_;
+  Output.WriteHook = nullptr;
+  Output.WriteContext = nullptr;
+  return outcome;
+}
+
+}  // namespace pkgtool

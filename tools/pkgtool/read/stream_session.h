@@ -1,0 +1,66 @@
+// Running the installer's own volume reader and decoder over media that lie
+// in host directories, as verify and extract do.
+//
+// The session plays the installer's part around them: the package state
+// holds the descriptor's header and table, the data volume is
+// "A:\<programFile>.dat", and drive A: is mapped to the directory of the
+// disk the reader wants. The reader's disk prompt (known by Volume.Showing,
+// never by its text) is answered by mapping A: to the directory whose volume
+// carries that disk number, or with Cancel when none does; every other box
+// the reader or the output writer shows is a failure: it is recorded, with
+// the DOS names it gives in host terms (Volume.Showing and Output.Showing
+// tell what it is about), and answered with Cancel (or OK when that is the
+// only button), so the stream ends with the installer's own result.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "base/result.h"
+#include "read/media.h"
+#include "stream/output.h"
+
+namespace pkgtool {
+
+class StreamSession {
+ public:
+  // Sets up the installer's state for media, whose volumes are those of
+  // volumes; both must outlive the session.
+  StreamSession(const Media& media, const VolumeSet& volumes);
+  // Closes the volume, releases the buffers and restores the host platform's
+  // message boxes and the package state.
+  ~StreamSession();
+  StreamSession(const StreamSession&) = delete;
+  StreamSession& operator=(const StreamSession&) = delete;
+
+  // False when the input or output buffer could not be had.
+  bool Ready() const { return ready_; }
+
+  struct Outcome {
+    ResultCode result = kResultOk;      // DecodeStream's
+    uint32_t statedSize = 0;            // the stream's size prefix
+    uint64_t produced = 0;              // bytes the decoder delivered
+    std::vector<std::string> problems;  // what the reader or writer reported
+  };
+
+  // Decodes the record's stream (DecodeStream over ReadSourceByte) through
+  // the output writer, whose platform write is replaced by write(context,
+  // ...) (see OutputWriteHook). target names the output in write-error
+  // messages. The volume stays open for the next record, as in the
+  // installer.
+  Outcome Decode(const MediaRecord& record, OutputWriteHook write,
+                 void* context, const std::string& target);
+
+ private:
+  int Respond(const std::string& text, unsigned type);
+
+  const Media& media_;
+  const VolumeSet& volumes_;
+  bool ready_ = false;
+  uint16_t mappedDisk_ = 0;  // the disk whose directory A: stands for
+  std::string target_;
+  std::vector<std::string> problems_;
+};
+
+}  // namespace pkgtool
