@@ -8,11 +8,11 @@
 #include <map>
 #include <random>
 
-#include "read/checksums.h"
 #include "common/floppy.h"
 #include "common/host_files.h"
-#include "read/media.h"
 #include "pkgtool_testing.h"
+#include "read/checksums.h"
+#include "read/media.h"
 
 namespace pkgtool {
 namespace {

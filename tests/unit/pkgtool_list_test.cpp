@@ -5,8 +5,8 @@
 #include <cstdio>
 #include <cstdlib>
 
-#include "read/media.h"
 #include "pkgtool_testing.h"
+#include "read/media.h"
 
 namespace pkgtool {
 namespace {

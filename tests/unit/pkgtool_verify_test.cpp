@@ -8,9 +8,9 @@
 
 #include "build/builder.h"
 #include "common/host_files.h"
-#include "read/media.h"
 #include "pkgtool_testing.h"
 #include "platform/host/host_control.h"
+#include "read/media.h"
 #include "stream/encoder.h"
 
 namespace pkgtool {

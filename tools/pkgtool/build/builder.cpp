@@ -13,16 +13,16 @@
 
 #include "base/result.h"
 #include "base/text.h"
-#include "read/checksums.h"
 #include "common/codepage.h"
 #include "common/floppy.h"
 #include "common/host_files.h"
-#include "install/run.h"
 #include "common/interrupt.h"
-#include "read/media.h"
-#include "platform/host/pe_version.h"
-#include "stream/encoder.h"
+#include "install/run.h"
 #include "manifest/target_name.h"
+#include "platform/host/pe_version.h"
+#include "read/checksums.h"
+#include "read/media.h"
+#include "stream/encoder.h"
 
 namespace pkgtool {
 namespace {

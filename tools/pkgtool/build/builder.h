@@ -29,9 +29,9 @@
 #include <string>
 #include <vector>
 
-#include "common/console.h"
 #include "build/descriptor_writer.h"
 #include "build/disk_layout.h"
+#include "common/console.h"
 #include "manifest/manifest.h"
 
 namespace pkgtool {

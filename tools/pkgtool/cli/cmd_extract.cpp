@@ -8,17 +8,17 @@
 #include <cstring>
 #include <map>
 
-#include "read/checksums.h"
 #include "cli/commands.h"
 #include "common/host_files.h"
 #include "common/interrupt.h"
+#include "manifest/target_name.h"
+#include "platform/host/host_control.h"
+#include "read/checksums.h"
 #include "read/media.h"
 #include "read/media_sources.h"
-#include "platform/host/host_control.h"
 #include "read/selection.h"
-#include "stream/lzhuf.h"
 #include "read/stream_session.h"
-#include "manifest/target_name.h"
+#include "stream/lzhuf.h"
 
 namespace pkgtool {
 namespace {

@@ -9,8 +9,8 @@
 #include <cinttypes>
 #include <cstdlib>
 
-#include "common/codepage.h"
 #include "cli/commands.h"
+#include "common/codepage.h"
 #include "install/run.h"
 #include "manifest/manifest.h"
 #include "read/media.h"

@@ -19,15 +19,15 @@
 
 #include "base/result.h"
 #include "base/text.h"
-#include "common/codepage.h"
 #include "cli/commands.h"
+#include "common/codepage.h"
 #include "common/host_files.h"
 #include "install/installer_state.h"
 #include "install/progman.h"
-#include "read/media.h"
 #include "package/descriptor.h"
 #include "platform/host/host_control.h"
 #include "platform/platform.h"
+#include "read/media.h"
 #include "uninstall/uninstall.h"
 
 namespace pkgtool {

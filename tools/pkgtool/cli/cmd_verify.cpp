@@ -2,13 +2,13 @@
 // checks that each chunk lies inside its volume, each stream yields exactly
 // its stated size and that size fits the record's sizeKb, and that the
 // descriptor and volumes match the SHA-256 list beside the descriptor.
-#include "read/checksums.h"
-#include "common/codepage.h"
 #include "cli/commands.h"
+#include "common/codepage.h"
+#include "read/checksums.h"
 #include "read/media.h"
 #include "read/media_sources.h"
-#include "stream/lzhuf.h"
 #include "read/stream_session.h"
+#include "stream/lzhuf.h"
 
 namespace pkgtool {
 namespace {

@@ -14,8 +14,8 @@
 #include "common/codepage.h"
 #include "common/floppy.h"
 #include "common/host_files.h"
-#include "read/media.h"
 #include "manifest/target_name.h"
+#include "read/media.h"
 
 namespace pkgtool {
 namespace {
