@@ -21,6 +21,7 @@
 #include "base/memory.h"
 #include "base/result.h"
 #include "base/text.h"
+#include "cli/box_answers.h"
 #include "cli/commands.h"
 #include "common/codepage.h"
 #include "common/host_files.h"
@@ -43,7 +44,6 @@
 namespace pkgtool {
 namespace {
 
-constexpr char kSourceDrive = 'A';
 constexpr char kDefaultWindows[] = "C:\\WINDOWS";
 
 bool OnDriveC(const std::string& path) {
@@ -67,187 +67,10 @@ bool CreateDosDirectories(const std::string& path) {
   return true;
 }
 
-std::string Absolute(const std::string& path) {
-  char resolved[PATH_MAX];
-  return realpath(path.c_str(), resolved) != nullptr ? std::string(resolved)
-                                                     : path;
-}
-
 // A text field of the header, bounded to its size.
 std::string HeaderText(const char* field, size_t size) {
   return std::string(field, strnlen(field, size));
 }
-
-// What the message boxes of the run need: where each disk lies, whether
-// anyone can be asked, and what was answered without asking.
-class BoxAnswers {
- public:
-  BoxAnswers(const Console& console, ProgressBar* bar, const VolumeSet& volumes,
-             const std::string& descriptorDir, bool interactive)
-      : console_(console),
-        bar_(bar),
-        volumes_(volumes),
-        descriptorDir_(descriptorDir),
-        interactive_(interactive) {}
-
-  int Respond(const host::Box& box) {
-    bar_->Finish();
-    // The reader's prompt asks for the disk it expects next.
-    if (Volume.Showing == kDiskPromptBox) {
-      return AnswerDiskPrompt(decodeName_(box.text), Volume.CurrentDisk);
-    }
-    return AnswerBox(box);
-  }
-
- private:
-  // The directories that may hold the disk, tried in turn while the same
-  // disk is asked for again (the volume found was not accepted, or the
-  // descriptor is not on it); then the terminal, or Cancel.
-  int AnswerDiskPrompt(const std::string& text, int disk) {
-    std::vector<std::string> dirs;
-    if (const VolumeFile* volume = volumes_.Find(static_cast<uint16_t>(disk))) {
-      dirs.push_back(volume->dir);
-    }
-    if (disk == 1 && (dirs.empty() || Absolute(dirs[0]) != descriptorDir_)) {
-      dirs.push_back(descriptorDir_);
-    }
-    if (disk == lastDisk_) {
-      ++attempt_;
-    } else {
-      lastDisk_ = disk;
-      attempt_ = 0;
-    }
-    if (attempt_ < dirs.size()) {
-      // The prompt, answered: what a person would have seen and done.
-      std::fprintf(console_.err, "setup: %s -> %s\n", text.c_str(),
-                   dirs[attempt_].c_str());
-      host::MapDrive(kSourceDrive, dirs[attempt_]);
-      return plat::kIdOk;
-    }
-    std::fprintf(console_.err, "setup: %s\n", text.c_str());
-    if (interactive_) {
-      std::fprintf(console_.err,
-                   "Directory holding disk %d (empty to cancel): ", disk);
-      std::fflush(console_.err);
-      std::string line;
-      if (std::getline(std::cin, line) && !line.empty()) {
-        host::MapDrive(kSourceDrive, line);
-        return plat::kIdOk;
-      }
-      userCancelled_ = true;
-      return plat::kIdCancel;
-    }
-    failure_ = "missing disk " + std::to_string(disk) +
-               (dirs.empty() ? "" : " (its volume there was not accepted)") +
-               "; give its directory with --disk";
-    return plat::kIdCancel;
-  }
-
-  struct Button {
-    char key;
-    const char* label;
-    int id;
-  };
-
-  static std::vector<Button> Buttons(unsigned type) {
-    switch (type & 0x0F) {
-      case plat::kMbOkCancel:
-        return {{'o', "OK", plat::kIdOk}, {'c', "Cancel", plat::kIdCancel}};
-      case plat::kMbAbortRetryIgnore:
-        return {{'a', "Abort", plat::kIdAbort},
-                {'r', "Retry", plat::kIdRetry},
-                {'i', "Ignore", plat::kIdIgnore}};
-      case plat::kMbYesNo:
-        return {{'y', "Yes", plat::kIdYes}, {'n', "No", plat::kIdNo}};
-      case plat::kMbRetryCancel:
-        return {{'r', "Retry", plat::kIdRetry},
-                {'c', "Cancel", plat::kIdCancel}};
-      default:
-        return {{'o', "OK", plat::kIdOk}};
-    }
-  }
-
-  // Without anyone to ask: OK, Yes, Ignore (the write-protected file is
-  // kept), and Retry once for a given text, Cancel when it comes again.
-  int Automatic(const host::Box& box) {
-    switch (box.type & 0x0F) {
-      case plat::kMbAbortRetryIgnore:
-        return plat::kIdIgnore;
-      case plat::kMbYesNo:
-        return plat::kIdYes;
-      case plat::kMbRetryCancel:
-        return retried_[box.text]++ == 0 ? plat::kIdRetry : plat::kIdCancel;
-      default:
-        return plat::kIdOk;
-    }
-  }
-
-  int AnswerBox(const host::Box& box) {
-    const std::vector<Button> buttons = Buttons(box.type);
-    std::string choices;
-    for (const Button& button : buttons) {
-      if (!choices.empty()) choices += ", ";
-      choices += std::string("[") + button.label[0] + "]" + (button.label + 1);
-    }
-    // The file being installed, rather than the caption (the program's
-    // name), says what the message is about.
-    const std::string about =
-        Volume.CurrentRecord != nullptr
-            ? decodeName_(RecordName(Volume.CurrentRecord))
-            : decodeName_(box.caption);
-    std::fprintf(console_.err, "setup: %s: %s\n", about.c_str(),
-                 decodeName_(box.text).c_str());
-    int answer = 0;
-    if (interactive_) {
-      for (;;) {
-        std::fprintf(console_.err, "%s? ", choices.c_str());
-        std::fflush(console_.err);
-        std::string line;
-        if (!std::getline(std::cin, line)) {
-          answer = buttons.size() > 1 ? buttons.back().id : buttons[0].id;
-          if ((box.type & 0x0F) == plat::kMbAbortRetryIgnore) {
-            answer = plat::kIdAbort;
-          }
-          break;
-        }
-        const char key = static_cast<char>(tolower(line.empty() ? 0 : line[0]));
-        for (const Button& button : buttons) {
-          if (button.key == key) answer = button.id;
-        }
-        if (answer != 0) break;
-      }
-      userCancelled_ |= answer == plat::kIdCancel || answer == plat::kIdAbort;
-    } else {
-      answer = Automatic(box);
-    }
-    failure_ = about + ": " + decodeName_(box.text);
-    for (const Button& button : buttons) {
-      if (button.id == answer) {
-        std::fprintf(console_.err, "setup: -> %s\n", button.label);
-      }
-    }
-    return answer;
-  }
-
- public:
-  // Whether a person answered Cancel or Abort; what the last failure was.
-  bool UserCancelled() const { return userCancelled_; }
-  const std::string& Failure() const { return failure_; }
-  void SetNameDecoder(host::NameDecoder decode) { decodeName_ = decode; }
-
- private:
-  const Console& console_;
-  host::NameDecoder decodeName_ = [](const std::string& name) { return name; };
-  bool userCancelled_ = false;
-  std::string failure_;
-  ProgressBar* bar_;
-  const VolumeSet& volumes_;
-  std::string descriptorDir_;
-  bool interactive_;
-  int lastDisk_ = 0;
-  size_t attempt_ = 0;
-  std::map<std::string, int> retried_;
-};
 
 // What a non-zero result of the run means, for the closing message.
 std::string ResultText(ResultCode result) {

@@ -1,0 +1,119 @@
+// The commit stage: the staged media put in place, and what an earlier
+// build of the product left behind removed; the media already in OUTDIR.
+#include <strings.h>
+#include <unistd.h>
+
+#include "build/stages.h"
+#include "common/console.h"
+#include "common/floppy.h"
+
+namespace pkgtool {
+namespace {
+
+// The descriptors that OUTDIR's disk 1 holds (*.bin files that load), read
+// in codepage.
+std::vector<Media> EarlierDescriptors(const std::string& disk1,
+                                      unsigned codepage) {
+  std::vector<Media> found;
+  for (const std::string& name : ListDirectory(disk1)) {
+    std::string path = JoinPath(disk1, name);
+    Media media;
+    std::string error;
+    if (name.size() > 4 &&
+        strcasecmp(name.c_str() + name.size() - 4, ".bin") == 0 &&
+        IsRegularFile(path) && LoadMedia(path, &media, &error, codepage)) {
+      found.push_back(media);
+    }
+  }
+  return found;
+}
+
+// Once the new media are in place: what an earlier build of the same
+// product left that the new media do not have would be taken for part of
+// them. Removes the volumes of disks the new media do not write (and the
+// directories of disks past the last, when that empties them), the earlier
+// descriptors of another name and the noInstall copies they list.
+void RemoveEarlierFiles(const std::string& outputDir,
+                        const std::string& volumeName, const MediaPlan& plan,
+                        const std::vector<Media>& earlier,
+                        const Staging& staging, const Console& console) {
+  auto remove = [&](const std::string& path) {
+    if (::unlink(path.c_str()) == 0) {
+      PrintError(console, "note: removed " + path + " from an earlier build");
+    }
+  };
+  const unsigned diskCount =
+      static_cast<unsigned>(plan.disks.volumeSizes.size());
+  for (unsigned disk = 1;; ++disk) {
+    std::string dir = DiskDir(outputDir, disk);
+    if (disk > diskCount && !IsDirectory(dir)) break;
+    if (disk <= diskCount && plan.disks.volumeSizes[disk - 1] > 0) continue;
+    std::string stale = FindNoCase(dir, volumeName);
+    if (!stale.empty()) remove(JoinPath(dir, stale));
+    if (disk > diskCount) ::rmdir(dir.c_str());
+  }
+  // Disk images this build does not write (of disks it no longer has, or
+  // all of them when it writes none).
+  for (unsigned disk = 1;; ++disk) {
+    const std::string image = JoinPath(outputDir, "disk" + Num(disk) + ".img");
+    if (disk > diskCount && !IsRegularFile(image)) break;
+    if (staging.Temporary(image).empty() && IsFloppyImage(image)) {
+      remove(image);
+    }
+  }
+  const std::string disk1 = DiskDir(outputDir, 1);
+  for (const Media& media : earlier) {
+    if (staging.Temporary(media.path).empty()) remove(media.path);
+    for (const MediaRecord& record : media.records) {
+      std::string copy = PlainCopyPath(record.utf8Name);
+      if (record.noInstall && !copy.empty() &&
+          staging.Temporary(JoinPath(disk1, copy)).empty() &&
+          IsRegularFile(JoinPath(disk1, copy))) {
+        remove(JoinPath(disk1, copy));
+      }
+    }
+  }
+}
+
+}  // namespace
+
+bool FindEarlierMedia(const Manifest& manifest, const BuildOptions& options,
+                      const Console& console, std::vector<Media>* earlier,
+                      std::vector<std::string>* errors) {
+  for (const Media& media :
+       EarlierDescriptors(DiskDir(options.outputDir, 1), manifest.codepage)) {
+    if (strcasecmp(media.programFile.c_str(), manifest.programFile.c_str()) ==
+        0) {
+      earlier->push_back(media);
+    } else if (options.force) {
+      PrintError(console, "note: " + media.path + " (" + media.utf8ProgramFile +
+                              ") belongs to another product; --force: "
+                              "its files are left beside the new media");
+    } else {
+      errors->push_back(media.path + " holds the media of another product (" +
+                        media.utf8ProgramFile + ", \"" + media.utf8Title +
+                        "\"), not of " + manifest.utf8ProgramFile +
+                        "; give --force to build into " + options.outputDir +
+                        " all the same");
+      return false;
+    }
+  }
+  return true;
+}
+
+bool CommitMedia(const BuildOptions& options, const std::string& volumeName,
+                 const MediaPlan& plan, const std::vector<Media>& earlier,
+                 const Console& console, Staging* staging,
+                 std::vector<std::string>* errors) {
+  // A signal waits until the earlier build's leftovers are gone too.
+  CleanupOnSignal::Hold hold;
+  std::string error;
+  if (!staging->Commit(&error)) {
+    errors->push_back(error);
+    return false;
+  }
+  RemoveEarlierFiles(options.outputDir, volumeName, plan, earlier, *staging,
+                     console);
+  return true;
+}
+}  // namespace pkgtool

@@ -1,0 +1,196 @@
+// The inputs stage: the manifest's files checked and measured, the names
+// disk 1 gives its own files, and the notes and warnings of a build.
+#include <strings.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include "build/stages.h"
+#include "common/codepage.h"
+#include "common/console.h"
+#include "manifest/target_name.h"
+#include "platform/host/pe_version.h"
+#include "read/checksums.h"
+
+namespace pkgtool {
+namespace {
+
+constexpr uint64_t kMaxStreamInput = 0xFFFFFFFFu;
+
+// Notes on console.err every file whose size its record's sizeKb cannot
+// hold.
+void NoteClampedSizes(const Manifest& manifest,
+                      const std::vector<PreparedFile>& files,
+                      const Console& console) {
+  for (const PreparedFile& file : files) {
+    if (SizeKb(file.size) != (file.size + 1023) / 1024) {
+      std::fprintf(console.err,
+                   "pkgtool: note: %s:%d: %s is %llu bytes; its record says "
+                   "65535 Kb, the most it can hold, so the space the "
+                   "installer asks for is too small\n",
+                   manifest.path.c_str(), file.file.line,
+                   file.file.utf8Target.c_str(),
+                   static_cast<unsigned long long>(file.size));
+    }
+  }
+}
+
+// Names the descriptor, the data volume and the installer on disk 1 and
+// finds the installer's size; false with *errors when one cannot be had.
+bool NameDisk1Files(const Manifest& manifest, const BuildOptions& options,
+                    Disk1Files* disk1, std::vector<std::string>* errors) {
+  disk1->descriptorName = DescriptorFileName(options.installerPath);
+  std::string error;
+  // The installer derives it from the code page's bytes; Linux shows it
+  // in UTF-8.
+  std::string volumeBytes;
+  if (!VolumeNameFor(manifest.programFile, &volumeBytes, &error)) {
+    errors->push_back(manifest.path + ": " + error);
+    return false;
+  }
+  disk1->volumeName = DecodeText(volumeBytes, manifest.codepage);
+  if (!options.installerPath.empty()) {
+    disk1->installerName = BaseName(options.installerPath);
+    if (!FileSize(options.installerPath, &disk1->installerSize)) {
+      errors->push_back(options.installerPath +
+                        ": cannot read the installer: " + SystemError());
+      return false;
+    }
+  }
+  return true;
+}
+
+// Appends to *errors every two files of disk 1 that would have the same
+// name, whatever its case: everything disk 1 carries needs its own.
+void CheckDisk1Names(const Manifest& manifest,
+                     const std::vector<PreparedFile>& files,
+                     const Disk1Files& disk1,
+                     std::vector<std::string>* errors) {
+  std::vector<std::pair<std::string, std::string>> disk1Names = {
+      {disk1.descriptorName, "the descriptor"},
+      {disk1.volumeName, "the data volume"},
+      {kChecksumListName, "the checksum list"}};
+  if (!disk1.installerName.empty()) {
+    disk1Names.push_back({disk1.installerName, "the installer"});
+  }
+  for (const PreparedFile& file : files) {
+    if (file.file.noInstall) {
+      disk1Names.push_back({PlainCopyPath(file.file.utf8Target),
+                            "the noInstall file " + file.file.utf8Target});
+    }
+  }
+  for (size_t i = 0; i < disk1Names.size(); ++i) {
+    for (size_t j = i + 1; j < disk1Names.size(); ++j) {
+      if (strcasecmp(disk1Names[i].first.c_str(),
+                     disk1Names[j].first.c_str()) == 0) {
+        errors->push_back(manifest.path + ": " + disk1Names[i].second +
+                          " and " + disk1Names[j].second +
+                          " would both be disk1/" + disk1Names[j].first);
+      }
+    }
+  }
+}
+
+// Warns on console.err about what builds but is likely a mistake: a
+// programFile the package does not install, and an installer larger than
+// the room the manifest keeps for it.
+void WarnAboutPackage(const Manifest& manifest,
+                      const std::vector<PreparedFile>& files,
+                      const Disk1Files& disk1, const Console& console) {
+  const std::u32string program =
+      NameKey(DecodeText(manifest.programFile, manifest.codepage));
+  bool installed = false;
+  for (const PreparedFile& file : files) {
+    installed =
+        installed ||
+        (!file.file.noInstall &&
+         NameKey(DecodeText(file.file.target, manifest.codepage)) == program);
+  }
+  if (!installed) {
+    PrintError(console,
+               "warning: " + manifest.path + ":" +
+                   Num(manifest.programFileLine) + ": programFile " +
+                   manifest.utf8ProgramFile +
+                   " is not among the installed files (no target of that "
+                   "name without noInstall): " +
+                   (manifest.kind == PackageKind::kGame
+                        ? "Program Manager's item would point at nothing"
+                        : "the package would not install its own program"));
+  }
+  if (disk1.installerSize > manifest.installerReserve) {
+    PrintError(console,
+               "warning: the installer " + disk1.installerName + " is " +
+                   ByteCount(disk1.installerSize) + ", " +
+                   Num(disk1.installerSize - manifest.installerReserve) +
+                   " more than installerReserve (" +
+                   ByteCount(manifest.installerReserve) +
+                   "): disk 1's layout grows to make room for it");
+  }
+}
+
+}  // namespace
+
+bool PrepareFiles(const Manifest& manifest, std::vector<PreparedFile>* files,
+                  std::vector<std::string>* errors) {
+  size_t before = errors->size();
+  files->clear();
+  for (const ManifestFile& file : manifest.files) {
+    PreparedFile prepared;
+    prepared.file = file;
+    const std::string& source = file.sourcePath;
+    struct stat info;
+    const bool found = stat(source.c_str(), &info) == 0;
+    if (!found || !S_ISREG(info.st_mode)) {
+      errors->push_back(At(manifest, file) + source + ": " +
+                        (!found ? SystemError()
+                         : S_ISDIR(info.st_mode)
+                             ? std::string("is a directory (end the "
+                                           "target with '\\' to take "
+                                           "the files below it)")
+                             : std::string("is not a regular file (a "
+                                           "device, pipe or socket)")));
+      continue;
+    }
+    if (::access(source.c_str(), R_OK) != 0) {
+      errors->push_back(At(manifest, file) + source + ": " + SystemError());
+      continue;
+    }
+    FileSize(source, &prepared.size);
+    if (prepared.size > kMaxStreamInput) {
+      errors->push_back(
+          At(manifest, file) + source + ": " + Num(prepared.size) +
+          " bytes; a file may hold at most " + Num(kMaxStreamInput));
+      continue;
+    }
+    if (file.shared) {
+      if (file.hasVersion) {
+        prepared.versionMs = file.versionMs;
+        prepared.versionLs = file.versionLs;
+      } else if (!host::ReadFileVersion(source, &prepared.versionMs,
+                                        &prepared.versionLs)) {
+        errors->push_back(At(manifest, file) + source +
+                          " has no version resource (it is not a Windows "
+                          "executable or DLL that carries one); give "
+                          "version=a.b.c.d");
+        continue;
+      }
+    }
+    files->push_back(prepared);
+  }
+  return errors->size() == before;
+}
+
+bool PrepareBuild(const Manifest& manifest, const BuildOptions& options,
+                  const Console& console, BuildInputs* inputs,
+                  std::vector<std::string>* errors) {
+  if (!PrepareFiles(manifest, &inputs->files, errors)) return false;
+  NoteClampedSizes(manifest, inputs->files, console);
+  if (!NameDisk1Files(manifest, options, &inputs->disk1, errors)) return false;
+  CheckDisk1Names(manifest, inputs->files, inputs->disk1, errors);
+  if (!errors->empty()) return false;
+  WarnAboutPackage(manifest, inputs->files, inputs->disk1, console);
+  return options.outputDir.empty() ||
+         FindEarlierMedia(manifest, options, console, &inputs->earlier, errors);
+}
+
+// The dry run: the streams measured and laid out as a build would, the
+}  // namespace pkgtool
