@@ -17,9 +17,13 @@
 namespace pkgtool {
 namespace {
 
+using pkgtool_testing::IsDir;
+using pkgtool_testing::IsImage;
+using pkgtool_testing::Listing;
 using pkgtool_testing::MakePeImage;
 using pkgtool_testing::RunTool;
 using pkgtool_testing::SampleBytes;
+using pkgtool_testing::SizeOf;
 using pkgtool_testing::WriteManifest;
 
 // A manifest over four files whose streams need at least three disks of 4K.
@@ -44,9 +48,9 @@ std::vector<std::string> FilesBelow(const std::string& root,
                                     const std::string& relative = "") {
   std::vector<std::string> files;
   std::string dir = relative.empty() ? root : root + "/" + relative;
-  for (const std::string& name : ListDirectory(dir)) {
+  for (const std::string& name : Listing(dir)) {
     std::string path = relative.empty() ? name : relative + "/" + name;
-    if (IsDirectory(root + "/" + path)) {
+    if (IsDir(root + "/" + path)) {
       for (const std::string& inner : FilesBelow(root, path)) {
         files.push_back(inner);
       }
@@ -66,7 +70,7 @@ TEST(PkgtoolBuild, WritesDescriptorPlainFilesAndOneVolumePerDisk) {
   std::vector<std::string> expected = {"disk1/GAME.dat", "disk1/README.TXT",
                                        "disk1/SETUP.bin", "disk1/SHA256SUMS"};
   int disks = 1;
-  while (IsDirectory(dir.path() + "/out/disk" + std::to_string(disks + 1))) {
+  while (IsDir(dir.path() + "/out/disk" + std::to_string(disks + 1))) {
     ++disks;
     expected.push_back("disk" + std::to_string(disks) + "/GAME.dat");
   }
@@ -125,7 +129,7 @@ TEST(PkgtoolBuild, TheSameInputsGiveByteIdenticalMediaWhateverTheJobs) {
             0);
   ASSERT_EQ(RunTool({"build", manifest, "-o", dir.path() + "/b", "-j3"}).code,
             0);
-  EXPECT_EQ(ListDirectory(dir.path() + "/b"),
+  EXPECT_EQ(Listing(dir.path() + "/b"),
             (std::vector<std::string>{"disk1", "disk2", "disk3"}));
   // Optimal parsing: other streams, smaller, read back alike.
   ASSERT_EQ(
@@ -167,7 +171,7 @@ TEST(PkgtoolBuild, NamesTheDescriptorAfterTheInstallerAndCopiesIt) {
   for (const char* name :
        {"Install.EXE", "Install.bin", "README.TXT", "GAME.dat", "SHA256SUMS"}) {
     uint64_t size = 0;
-    ASSERT_TRUE(FileSize(dir.path() + "/out/disk1/" + name, &size));
+    ASSERT_TRUE(SizeOf(dir.path() + "/out/disk1/" + name, &size));
     used += size;
   }
   EXPECT_LE(used, 4096u);
@@ -189,7 +193,7 @@ TEST(PkgtoolBuild, RemovesWhatAnEarlierBuildLeftAndTheNewOneDoesNotWrite) {
       RunTool({"build", manifest, "-o", dir.path() + "/out"});
   ASSERT_EQ(run.code, 0) << run.err;
   EXPECT_FALSE(FileExistsOnHost(dir.path() + "/out/disk2/GAME.dat"));
-  EXPECT_FALSE(IsDirectory(dir.path() + "/out/disk3"));
+  EXPECT_FALSE(IsDir(dir.path() + "/out/disk3"));
   // The earlier descriptor, named after the installer, would load.
   EXPECT_FALSE(FileExistsOnHost(dir.path() + "/out/disk1/Install.bin"));
   EXPECT_TRUE(FileExistsOnHost(dir.path() + "/out/disk1/SETUP.bin"));
@@ -227,9 +231,9 @@ std::map<std::string, Bytes> Snapshot(const std::string& root,
                                       const std::string& relative = "") {
   std::map<std::string, Bytes> entries;
   for (const std::string& name :
-       ListDirectory(relative.empty() ? root : root + "/" + relative)) {
+       Listing(relative.empty() ? root : root + "/" + relative)) {
     std::string path = relative.empty() ? name : relative + "/" + name;
-    if (IsDirectory(root + "/" + path)) {
+    if (IsDir(root + "/" + path)) {
       entries[path + "/"] = Bytes();
       std::map<std::string, Bytes> inner = Snapshot(root, path);
       entries.insert(inner.begin(), inner.end());
@@ -303,7 +307,7 @@ TEST(PkgtoolBuild, AFailedOrInterruptedBuildLeavesTheOutputAsItWas) {
       {"build", manifest, "-o", dir.path() + "/new/out"}, nullptr,
       "DATA\\LEVEL.DAT", SIGINT);
   EXPECT_TRUE(WIFSIGNALED(status));
-  EXPECT_FALSE(IsDirectory(dir.path() + "/new"));
+  EXPECT_FALSE(IsDir(dir.path() + "/new"));
 }
 
 TEST(PkgtoolBuild, ReportsSourceFaultsByManifestLine) {
@@ -337,7 +341,7 @@ TEST(PkgtoolBuild, ReportsSourceFaultsByManifestLine) {
   EXPECT_NE(run.err.find(manifest + ":7: " + dir.path() + "/.: is a directory"),
             std::string::npos)
       << run.err;
-  EXPECT_FALSE(IsDirectory(dir.path() + "/out"));
+  EXPECT_FALSE(IsDir(dir.path() + "/out"));
 }
 
 TEST(PkgtoolBuild, RefusesTwoThingsOfTheSameNameOnDisk1) {
@@ -366,7 +370,7 @@ TEST(PkgtoolBuild, DryRunPrintsTheLayoutOfTheBuildAndWritesNothing) {
   pkgtool_testing::ToolRun dry =
       RunTool({"build", manifest, "--dry-run", "-o", out});
   ASSERT_EQ(dry.code, 0) << dry.err;
-  EXPECT_FALSE(IsDirectory(out));
+  EXPECT_FALSE(IsDir(out));
   const std::string files =
       "GAME.EXE\t" + dir.path() + "/src/game.exe\t-\tdisk 1\n" +
       "DATA\\LEVEL.DAT\t" + dir.path() + "/src/data/level.dat\t-\tdisks 1-3\n" +
@@ -392,7 +396,7 @@ TEST(PkgtoolBuild, DryRunPrintsTheLayoutOfTheBuildAndWritesNothing) {
                            "bytes for files)"),
               std::string::npos)
         << run.err;
-    EXPECT_FALSE(IsDirectory(dir.path() + "/small"));
+    EXPECT_FALSE(IsDir(dir.path() + "/small"));
   }
 }
 
@@ -559,17 +563,17 @@ TEST(PkgtoolBuild, FloppyFormatsHoldEachDiskInClustersAndImagesCarryThem) {
   ASSERT_EQ(run.code, 0) << run.err;
   const FloppyFormat& format = *FindFloppyFormat("360K");
   unsigned disks = 0;
-  for (; IsDirectory(out + "/disk" + std::to_string(disks + 1)); ++disks) {
+  for (; IsDir(out + "/disk" + std::to_string(disks + 1)); ++disks) {
     const std::string disk = out + "/disk" + std::to_string(disks + 1);
     // Each disk's files, in whole clusters (a cluster for each directory),
     // fit a real floppy, and its image holds exactly them.
     uint64_t clusters = 0;
     for (const std::string& file : FilesBelow(disk)) {
       uint64_t size = 0;
-      ASSERT_TRUE(FileSize(disk + "/" + file, &size));
+      ASSERT_TRUE(SizeOf(disk + "/" + file, &size));
       clusters += ClusterRounded(format, size);
     }
-    clusters += IsDirectory(disk + "/DOCS") ? format.ClusterBytes() : 0;
+    clusters += IsDir(disk + "/DOCS") ? format.ClusterBytes() : 0;
     EXPECT_LE(clusters, format.DataBytes()) << disk;
     const std::string image = disk + ".img";
     EXPECT_EQ(ReadFile(image).size(), format.ImageBytes());

@@ -17,8 +17,12 @@
 namespace pkgtool {
 namespace {
 
+using pkgtool_testing::IsDir;
+using pkgtool_testing::IsImage;
+using pkgtool_testing::Listing;
 using pkgtool_testing::RunTool;
 using pkgtool_testing::SampleBytes;
+using pkgtool_testing::SizeOf;
 using pkgtool_testing::WriteManifest;
 
 TEST(PkgtoolExtract, RestoresEveryFileAcrossDisksGivenInAnyOrder) {
@@ -47,8 +51,8 @@ TEST(PkgtoolExtract, RestoresEveryFileAcrossDisksGivenInAnyOrder) {
                                    dir.path() + "/out/disk1/SETUP.bin", "-d",
                                    dir.path() + "/dest"};
   std::vector<std::string> disks;
-  for (int disk = 2;
-       IsDirectory(dir.path() + "/out/disk" + std::to_string(disk)); ++disk) {
+  for (int disk = 2; IsDir(dir.path() + "/out/disk" + std::to_string(disk));
+       ++disk) {
     disks.insert(disks.begin(),
                  dir.path() + "/out/disk" + std::to_string(disk));
   }
@@ -120,8 +124,8 @@ TEST(PkgtoolExtract, RoundTripsRandomAndRealFilesOnRandomDisks) {
     ASSERT_EQ(run.code, 0) << run.err;
     // The later disks, copied under names of their own, are found beside
     // disk 1 without being named.
-    for (int disk = 2;
-         IsDirectory(dir.path() + "/out/disk" + std::to_string(disk)); ++disk) {
+    for (int disk = 2; IsDir(dir.path() + "/out/disk" + std::to_string(disk));
+         ++disk) {
       ASSERT_EQ(
           std::rename((dir.path() + "/out/disk" + std::to_string(disk)).c_str(),
                       (dir.path() + "/out/floppy " + std::to_string(100 - disk))
@@ -225,7 +229,7 @@ TEST_F(PkgtoolExtractChoice, OverwritesNothingBySurprise) {
   run = Extract({"-d", Dest(), "--force"});
   ASSERT_EQ(run.code, 0) << run.err;
   EXPECT_EQ(ReadFile(Dest() + "/DATA/B.MAP"), Source("b"));
-  EXPECT_EQ(ListDirectory(Dest() + "/DATA"),
+  EXPECT_EQ(Listing(Dest() + "/DATA"),
             (std::vector<std::string>{"B.MAP", "MAPS"}));
 }
 
@@ -259,7 +263,7 @@ TEST(PkgtoolExtract, PutsANameIntoAnExistingDirectoryOfAnotherCase) {
                 .code,
             0);
   EXPECT_TRUE(FileExistsOnHost(dir.path() + "/dest/data/A.DAT"));
-  EXPECT_FALSE(IsDirectory(dir.path() + "/dest/DATA"));
+  EXPECT_FALSE(IsDir(dir.path() + "/dest/DATA"));
 }
 
 // A medium of two records sharing one stream: a harmless name, then the
@@ -296,9 +300,9 @@ TEST_P(PkgtoolExtractDotDot, RefusesTheRecordAndWritesNothingOfIt) {
   while (!pending.empty()) {
     std::string current = pending.back();
     pending.pop_back();
-    for (const std::string& name : ListDirectory(current)) {
+    for (const std::string& name : Listing(current)) {
       std::string path = current + "/" + name;
-      if (IsDirectory(path)) {
+      if (IsDir(path)) {
         pending.push_back(path);
       } else {
         everything.push_back(path.substr(dir.path().size() + 1));
@@ -411,8 +415,8 @@ std::vector<std::string> ExtractArgs(const TempDir& dir) {
   std::vector<std::string> args = {"extract",
                                    dir.path() + "/out/disk1/SETUP.bin", "-d",
                                    dir.path() + "/dest"};
-  for (int disk = 2;
-       IsDirectory(dir.path() + "/out/disk" + std::to_string(disk)); ++disk) {
+  for (int disk = 2; IsDir(dir.path() + "/out/disk" + std::to_string(disk));
+       ++disk) {
     args.push_back("--disk");
     args.push_back(dir.path() + "/out/disk" + std::to_string(disk));
   }

@@ -15,6 +15,10 @@
 namespace pkgtool {
 namespace {
 
+using pkgtool_testing::IsDir;
+using pkgtool_testing::IsImage;
+using pkgtool_testing::Listing;
+using pkgtool_testing::SizeOf;
 using Sizes = std::vector<std::pair<std::string, uint64_t>>;
 using Files = std::vector<std::pair<std::string, std::string>>;
 
@@ -204,8 +208,8 @@ TEST(PkgtoolFloppyImage, FilesComeBackWithTheirNamesLabelAndFixedDates) {
       << error;
   EXPECT_EQ(ReadFile(first).size(), format.ImageBytes());
   EXPECT_EQ(ReadFile(first), ReadFile(second));
-  EXPECT_TRUE(IsFloppyImage(first));
-  EXPECT_TRUE(IsFloppyImage(second));
+  EXPECT_TRUE(IsImage(first));
+  EXPECT_TRUE(IsImage(second));
 
   EXPECT_NE(Mtools({"mlabel", "-s", "-i", first, "::"}).find("QUEST 1"),
             std::string::npos);
@@ -226,7 +230,7 @@ TEST(PkgtoolFloppyImage, FilesComeBackWithTheirNamesLabelAndFixedDates) {
   expected.push_back("Docs");
   expected.push_back("Sub");
   std::sort(expected.begin(), expected.end());
-  EXPECT_EQ(ListDirectory(out), expected);
+  EXPECT_EQ(Listing(out), expected);
   for (size_t i = 0; i < 5; ++i) {
     EXPECT_EQ(ReadFile(JoinPath(out, names[i])), contents[i]) << names[i];
   }
@@ -259,14 +263,14 @@ TEST(PkgtoolFloppyImage, FailuresSayWhatWentWrongAndLeaveNoImage) {
 
   // Of the right size and name, but no FAT.
   WriteFile(image, Bytes(format.ImageBytes(), 0));
-  EXPECT_TRUE(IsFloppyImage(image));
+  EXPECT_TRUE(IsImage(image));
   EXPECT_FALSE(UnpackFloppyImage(image, dir.path(), &error));
   EXPECT_NE(error.find("cannot read it as a FAT floppy"), std::string::npos)
       << error;
   WriteFile(dir.Make("short.img"), Bytes(1000, 0));
-  EXPECT_FALSE(IsFloppyImage(dir.Make("short.img")));
+  EXPECT_FALSE(IsImage(dir.Make("short.img")));
   WriteFile(dir.Make("disk.bin"), Bytes(format.ImageBytes(), 0));
-  EXPECT_FALSE(IsFloppyImage(dir.Make("disk.bin")));
+  EXPECT_FALSE(IsImage(dir.Make("disk.bin")));
 }
 
 }  // namespace

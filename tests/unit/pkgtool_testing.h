@@ -16,10 +16,37 @@
 #include <vector>
 
 #include "cli/commands.h"
+#include "common/floppy.h"
+#include "common/host_files.h"
 #include "test_seed.h"
 #include "test_support.h"
 
 namespace pkgtool_testing {
+
+// The file system helpers, for tests that need no cause: a path that cannot
+// be looked at fails the test.
+inline bool IsDir(const std::string& path) {
+  std::string error;
+  const bool yes = pkgtool::IsDirectory(path, &error);
+  EXPECT_EQ(error, "");
+  return yes;
+}
+inline bool SizeOf(const std::string& path, uint64_t* size) {
+  std::string error;
+  return pkgtool::FileSize(path, size, &error);
+}
+inline std::vector<std::string> Listing(const std::string& path) {
+  std::vector<std::string> names;
+  std::string error;
+  EXPECT_TRUE(pkgtool::ListDirectory(path, &names, &error)) << error;
+  return names;
+}
+inline bool IsImage(const std::string& path) {
+  std::string error;
+  const bool yes = pkgtool::IsFloppyImage(path, &error);
+  EXPECT_EQ(error, "");
+  return yes;
+}
 
 struct ToolRun {
   int code = -1;

@@ -16,8 +16,12 @@
 namespace pkgtool {
 namespace {
 
+using pkgtool_testing::IsDir;
+using pkgtool_testing::IsImage;
+using pkgtool_testing::Listing;
 using pkgtool_testing::RunTool;
 using pkgtool_testing::SampleBytes;
+using pkgtool_testing::SizeOf;
 using pkgtool_testing::WriteManifest;
 
 // Media of three files on disks of 4K, built by pkgtool.
@@ -81,7 +85,7 @@ TEST_F(PkgtoolVerify, PassesSoundMediaWithTheDisksInAnyOrder) {
 
 TEST_F(PkgtoolVerify, ReportsATruncatedVolume) {
   uint64_t size = 0;
-  ASSERT_TRUE(FileSize(Volume(2), &size));
+  ASSERT_TRUE(SizeOf(Volume(2), &size));
   ASSERT_EQ(::truncate(Volume(2).c_str(), static_cast<off_t>(size - 10)), 0);
   pkgtool_testing::ToolRun run = Verify();
   EXPECT_EQ(run.code, 1);

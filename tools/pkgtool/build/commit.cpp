@@ -3,6 +3,8 @@
 #include <strings.h>
 #include <unistd.h>
 
+#include <cerrno>
+
 #include "build/stages.h"
 #include "common/console.h"
 #include "common/floppy.h"
@@ -11,21 +13,30 @@ namespace pkgtool {
 namespace {
 
 // The descriptors that OUTDIR's disk 1 holds (*.bin files that load), read
-// in codepage.
-std::vector<Media> EarlierDescriptors(const std::string& disk1,
-                                      unsigned codepage) {
-  std::vector<Media> found;
-  for (const std::string& name : ListDirectory(disk1)) {
+// in codepage; false with *error when disk 1 or one of them cannot be
+// looked at.
+bool EarlierDescriptors(const std::string& disk1, unsigned codepage,
+                        std::vector<Media>* found, std::string* error) {
+  PathKind kind = PathKind::kNone;
+  std::vector<std::string> names;
+  if (!LookAt(disk1, &kind, error)) return false;
+  if (kind != PathKind::kDirectory) return true;
+  if (!ListDirectory(disk1, &names, error)) return false;
+  for (const std::string& name : names) {
     std::string path = JoinPath(disk1, name);
     Media media;
-    std::string error;
-    if (name.size() > 4 &&
-        strcasecmp(name.c_str() + name.size() - 4, ".bin") == 0 &&
-        IsRegularFile(path) && LoadMedia(path, &media, &error, codepage)) {
-      found.push_back(media);
+    std::string ignored;
+    if (name.size() <= 4 ||
+        strcasecmp(name.c_str() + name.size() - 4, ".bin") != 0) {
+      continue;
+    }
+    if (!LookAt(path, &kind, error)) return false;
+    if (kind == PathKind::kFile &&
+        LoadMedia(path, &media, &ignored, codepage)) {
+      found->push_back(media);
     }
   }
-  return found;
+  return true;
 }
 
 // Once the new media are in place: what an earlier build of the same
@@ -36,19 +47,36 @@ std::vector<Media> EarlierDescriptors(const std::string& disk1,
 void RemoveEarlierFiles(const std::string& outputDir,
                         const std::string& volumeName, const MediaPlan& plan,
                         const std::vector<Media>& earlier,
-                        const Staging& staging, const Console& console) {
+                        const Staging& staging, const Console& console,
+                        std::vector<std::string>* errors) {
+  // What cannot be removed, or looked at, is a failure: the new media are
+  // in place, but the leftover would be taken for part of them.
+  auto failed = [&](const std::string& why) {
+    errors->push_back(why + "; the new media are in place beside it");
+  };
   auto remove = [&](const std::string& path) {
     if (::unlink(path.c_str()) == 0) {
       PrintError(console, "note: removed " + path + " from an earlier build");
+    } else if (errno != ENOENT) {
+      failed(path +
+             ": cannot remove what an earlier build left: " + SystemError());
     }
+  };
+  auto is = [&](const std::string& path, PathKind wanted) {
+    PathKind kind = PathKind::kNone;
+    std::string error;
+    if (LookAt(path, &kind, &error)) return kind == wanted;
+    failed(error);
+    return false;
   };
   const unsigned diskCount =
       static_cast<unsigned>(plan.disks.volumeSizes.size());
   for (unsigned disk = 1;; ++disk) {
     std::string dir = DiskDir(outputDir, disk);
-    if (disk > diskCount && !IsDirectory(dir)) break;
+    if (disk > diskCount && !is(dir, PathKind::kDirectory)) break;
     if (disk <= diskCount && plan.disks.volumeSizes[disk - 1] > 0) continue;
-    std::string stale = FindNoCase(dir, volumeName);
+    std::string stale, error;
+    if (!FindNoCase(dir, volumeName, &stale, &error)) failed(error);
     if (!stale.empty()) remove(JoinPath(dir, stale));
     if (disk > diskCount) ::rmdir(dir.c_str());
   }
@@ -56,9 +84,12 @@ void RemoveEarlierFiles(const std::string& outputDir,
   // all of them when it writes none).
   for (unsigned disk = 1;; ++disk) {
     const std::string image = JoinPath(outputDir, "disk" + Num(disk) + ".img");
-    if (disk > diskCount && !IsRegularFile(image)) break;
-    if (staging.Temporary(image).empty() && IsFloppyImage(image)) {
+    if (disk > diskCount && !is(image, PathKind::kFile)) break;
+    std::string error;
+    if (staging.Temporary(image).empty() && IsFloppyImage(image, &error)) {
       remove(image);
+    } else if (!error.empty()) {
+      failed(error);
     }
   }
   const std::string disk1 = DiskDir(outputDir, 1);
@@ -68,7 +99,7 @@ void RemoveEarlierFiles(const std::string& outputDir,
       std::string copy = PlainCopyPath(record.utf8Name);
       if (record.noInstall && !copy.empty() &&
           staging.Temporary(JoinPath(disk1, copy)).empty() &&
-          IsRegularFile(JoinPath(disk1, copy))) {
+          is(JoinPath(disk1, copy), PathKind::kFile)) {
         remove(JoinPath(disk1, copy));
       }
     }
@@ -80,8 +111,14 @@ void RemoveEarlierFiles(const std::string& outputDir,
 bool FindEarlierMedia(const Manifest& manifest, const BuildOptions& options,
                       const Console& console, std::vector<Media>* earlier,
                       std::vector<std::string>* errors) {
-  for (const Media& media :
-       EarlierDescriptors(DiskDir(options.outputDir, 1), manifest.codepage)) {
+  std::vector<Media> found;
+  std::string error;
+  if (!EarlierDescriptors(DiskDir(options.outputDir, 1), manifest.codepage,
+                          &found, &error)) {
+    errors->push_back(error);
+    return false;
+  }
+  for (const Media& media : found) {
     if (strcasecmp(media.programFile.c_str(), manifest.programFile.c_str()) ==
         0) {
       earlier->push_back(media);
@@ -112,8 +149,9 @@ bool CommitMedia(const BuildOptions& options, const std::string& volumeName,
     errors->push_back(error);
     return false;
   }
+  const size_t before = errors->size();
   RemoveEarlierFiles(options.outputDir, volumeName, plan, earlier, *staging,
-                     console);
-  return true;
+                     console, errors);
+  return errors->size() == before;
 }
 }  // namespace pkgtool

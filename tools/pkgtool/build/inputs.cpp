@@ -4,6 +4,9 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cerrno>
+#include <cstring>
+
 #include "build/stages.h"
 #include "common/codepage.h"
 #include "common/console.h"
@@ -50,9 +53,8 @@ bool NameDisk1Files(const Manifest& manifest, const BuildOptions& options,
   disk1->volumeName = DecodeText(volumeBytes, manifest.codepage);
   if (!options.installerPath.empty()) {
     disk1->installerName = BaseName(options.installerPath);
-    if (!FileSize(options.installerPath, &disk1->installerSize)) {
-      errors->push_back(options.installerPath +
-                        ": cannot read the installer: " + SystemError());
+    if (!FileSize(options.installerPath, &disk1->installerSize, &error)) {
+      errors->push_back("cannot read the installer: " + error);
       return false;
     }
   }
@@ -137,24 +139,29 @@ bool PrepareFiles(const Manifest& manifest, std::vector<PreparedFile>* files,
     PreparedFile prepared;
     prepared.file = file;
     const std::string& source = file.sourcePath;
-    struct stat info;
-    const bool found = stat(source.c_str(), &info) == 0;
-    if (!found || !S_ISREG(info.st_mode)) {
-      errors->push_back(At(manifest, file) + source + ": " +
-                        (!found ? SystemError()
-                         : S_ISDIR(info.st_mode)
-                             ? std::string("is a directory (end the "
-                                           "target with '\\' to take "
-                                           "the files below it)")
-                             : std::string("is not a regular file (a "
-                                           "device, pipe or socket)")));
+    // One look gives the kind and the size; a file that could not be
+    // looked at is a failure, never a file of 0 bytes.
+    PathKind kind = PathKind::kNone;
+    std::string error;
+    if (!LookAt(source, &kind, &error, &prepared.size)) {
+      errors->push_back(At(manifest, file) + error);
+      continue;
+    }
+    if (kind != PathKind::kFile) {
+      errors->push_back(
+          At(manifest, file) + source + ": " +
+          (kind == PathKind::kNone ? NotAFile(kind)
+           : kind == PathKind::kDirectory
+               ? std::string("is a directory (end the target with '\\' to "
+                             "take the files below it)")
+               : std::string("is not a regular file (a device, pipe or "
+                             "socket)")));
       continue;
     }
     if (::access(source.c_str(), R_OK) != 0) {
       errors->push_back(At(manifest, file) + source + ": " + SystemError());
       continue;
     }
-    FileSize(source, &prepared.size);
     if (prepared.size > kMaxStreamInput) {
       errors->push_back(
           At(manifest, file) + source + ": " + Num(prepared.size) +

@@ -12,12 +12,17 @@
 namespace pkgtool {
 
 bool Staging::MakeDirectories(const std::string& path) {
-  if (path.empty() || IsDirectory(path)) return true;
+  std::string ignored;
+  if (path.empty() || IsDirectory(path, &ignored)) return true;
   std::string parent = DirName(path);
   if (parent != path && !MakeDirectories(parent)) return false;
   CleanupOnSignal::Hold hold;
   if (::mkdir(path.c_str(), 0755) != 0) {
-    return errno == EEXIST && IsDirectory(path);
+    if (errno != EEXIST) return false;
+    const int failure = errno;
+    if (IsDirectory(path, &ignored)) return true;
+    errno = failure;
+    return false;
   }
   cleanup_.AddDirectory(path);
   return true;
@@ -53,10 +58,10 @@ std::string Staging::Temporary(const std::string& finalPath) const {
 bool Staging::Commit(std::string* error) {
   CleanupOnSignal::Hold hold;
   for (const Entry& entry : entries_) {
-    if (IsDirectory(entry.final)) {
+    if (IsDirectory(entry.final, error)) {
       *error = entry.final + ": is a directory, not replaced";
-      return false;
     }
+    if (!error->empty()) return false;
   }
   std::vector<bool> earlier(entries_.size(), false);
   size_t done = 0;

@@ -99,10 +99,8 @@ bool OpenEncodeInput(const Console& console, const std::string& inPath,
     std::fseek(in->get(), 0, SEEK_SET);
     return true;
   }
-  if (!FileSize(inPath, size)) {
-    PrintError(console,
-               inPath + ": cannot read: " +
-                   (IsDirectory(inPath) ? "is a directory" : SystemError()));
+  if (!FileSize(inPath, size, &error)) {
+    PrintError(console, error);
     return false;
   }
   in->Reset(std::fopen(inPath.c_str(), "rb"));
@@ -272,8 +270,10 @@ int RunDecode(const Args& args, const Console& console) {
   // to standard error then).
   const bool fromStdin = inPath == "-";
   const bool toStdout = outPath == "-";
-  if (IsDirectory(inPath)) {
-    PrintError(console, inPath + ": is a directory");
+  std::string lookError;
+  if (!fromStdin && (IsDirectory(inPath, &lookError) || !lookError.empty())) {
+    PrintError(console,
+               lookError.empty() ? inPath + ": is a directory" : lookError);
     return kExitFailure;
   }
   static RawSource source;  // 64 KiB: kept off the stack

@@ -96,7 +96,8 @@ bool PrepareDirectories(const std::vector<std::string>& components,
   for (size_t i = 0; i + 1 < components.size(); ++i) {
     dos += "\\" + components[i];
     std::string host = host::HostPath(dos);
-    if (IsDirectory(host)) continue;
+    if (IsDirectory(host, error)) continue;
+    if (!error->empty()) return false;
     if (!plat::CreateDirectory(dos.c_str())) {
       *error = host + ": cannot create the directory: " + SystemError();
       return false;
@@ -215,18 +216,25 @@ struct Extraction {
 };
 
 // The plain copy of a noInstall record on disk 1, its name's components
-// found without regard to case; "" when there is none.
-std::string PlainCopy(const Extraction& run, const MediaRecord& record) {
+// found without regard to case; *copy is "" when there is none. False with
+// *error when a directory on the way cannot be looked at.
+bool PlainCopy(const Extraction& run, const MediaRecord& record,
+               std::string* copy, std::string* error) {
   std::vector<std::string> components;
-  std::string why;
-  if (!ExtractionComponents(record.utf8Name, &components, &why)) return "";
+  std::string why, found;
+  copy->clear();
+  if (!ExtractionComponents(record.utf8Name, &components, &why)) return true;
   std::string path = run.plainDir;
   for (const std::string& component : components) {
-    const std::string found = FindNoCase(path, component);
-    if (found.empty()) return std::string();
+    PathKind kind = PathKind::kNone;
+    if (!LookAt(path, &kind, error)) return false;
+    if (kind != PathKind::kDirectory) return true;
+    if (!FindNoCase(path, component, &found, error)) return false;
+    if (found.empty()) return true;
     path = JoinPath(path, found);
   }
-  return IsRegularFile(path) ? path : std::string();
+  if (IsRegularFile(path, error)) *copy = path;
+  return error->empty();
 }
 
 // The record's bytes through write, as the output writer passes them on:
@@ -238,8 +246,18 @@ StreamSession::Outcome Produce(Extraction* run, const MediaRecord& record,
     return run->session.Decode(record, write, context, target);
   }
   StreamSession::Outcome outcome;
-  const std::string copy = PlainCopy(*run, record);
+  std::string copy, error;
+  if (!PlainCopy(*run, record, &copy, &error)) {
+    outcome.result = kResultReadError;
+    outcome.problems.push_back(error);
+    return outcome;
+  }
   FileCloser in(copy.empty() ? nullptr : std::fopen(copy.c_str(), "rb"));
+  if (in.get() == nullptr && !copy.empty()) {
+    outcome.result = kResultMissing;
+    outcome.problems.push_back(copy + ": cannot open: " + SystemError());
+    return outcome;
+  }
   if (in.get() == nullptr) {
     outcome.result = kResultMissing;
     outcome.problems.push_back(

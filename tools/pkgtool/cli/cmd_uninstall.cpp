@@ -111,8 +111,13 @@ int CheckRequest(const Args& args, const Console& console,
   }
   request->root = RealPath(args.Value("root"));
   std::string why;
-  if (request->root.empty() || !IsDirectory(request->root)) {
-    PrintError(console, args.Value("root") + ": no such directory");
+  if (request->root.empty()) {
+    PrintError(console, args.Value("root") + ": " + SystemError());
+    return kExitFailure;
+  }
+  if (!IsDirectory(request->root, &why)) {
+    PrintError(console,
+               !why.empty() ? why : args.Value("root") + ": not a directory");
     return kExitFailure;
   }
   if (!ProgramPath(request->copy, request, &why)) {

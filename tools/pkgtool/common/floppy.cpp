@@ -366,7 +366,9 @@ bool WriteFloppyImage(
     if (!ok) why = files[i].second + " as " + files[i].first + ": " + why;
   }
   uint64_t size = 0;
-  if (ok && (!FileSize(imagePath, &size) || size != format.ImageBytes())) {
+  if (ok && !FileSize(imagePath, &size, &why)) {
+    ok = false;
+  } else if (ok && size != format.ImageBytes()) {
     ok = false;
     why = "the image has " + std::to_string(size) + " bytes, not " +
           std::to_string(format.ImageBytes());
@@ -380,8 +382,8 @@ bool WriteFloppyImage(
 
 bool UnpackFloppyImage(const std::string& imagePath, const std::string& dir,
                        std::string* error) {
-  if (!IsRegularFile(imagePath)) {
-    *error = imagePath + ": no such image file";
+  if (!IsRegularFile(imagePath, error)) {
+    if (error->empty()) *error = imagePath + ": no such image file";
     return false;
   }
   std::string output, why;
@@ -394,14 +396,17 @@ bool UnpackFloppyImage(const std::string& imagePath, const std::string& dir,
   return true;
 }
 
-bool IsFloppyImage(const std::string& path) {
+bool IsFloppyImage(const std::string& path, std::string* error) {
   std::string name = BaseName(path);
   if (name.size() < 4 ||
       strcasecmp(name.c_str() + name.size() - 4, ".img") != 0) {
     return false;
   }
   uint64_t size = 0;
-  if (!FileSize(path, &size)) return false;
+  PathKind kind = PathKind::kNone;
+  if (!LookAt(path, &kind, error, &size) || kind != PathKind::kFile) {
+    return false;
+  }
   for (const FloppyFormat& format : kFormats) {
     if (size == format.ImageBytes()) return true;
   }

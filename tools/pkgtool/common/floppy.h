@@ -74,8 +74,8 @@ bool UnpackFloppyImage(const std::string& imagePath, const std::string& dir,
                        std::string* error);
 
 // A regular file named *.img (in any case) whose size is that of one of
-// the four formats.
-bool IsFloppyImage(const std::string& path);
+// the four formats; false with *error set when it could not be looked at.
+bool IsFloppyImage(const std::string& path, std::string* error);
 
 // Runs an mtools program (args[0]: "mdir", "minfo", ...) in the fixed
 // environment, stdin from /dev/null. True when it exits with 0; *output

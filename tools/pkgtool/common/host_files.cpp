@@ -29,40 +29,72 @@ std::string BaseName(const std::string& path) {
   return slash == std::string::npos ? path : path.substr(slash + 1);
 }
 
-bool IsDirectory(const std::string& path) {
+bool LookAt(const std::string& path, PathKind* kind, std::string* error,
+            uint64_t* size) {
   struct stat info;
-  return stat(path.c_str(), &info) == 0 && S_ISDIR(info.st_mode);
-}
-
-bool IsRegularFile(const std::string& path) {
-  struct stat info;
-  return stat(path.c_str(), &info) == 0 && S_ISREG(info.st_mode);
-}
-
-bool FileSize(const std::string& path, uint64_t* size) {
-  struct stat info;
-  if (stat(path.c_str(), &info) != 0 || !S_ISREG(info.st_mode)) return false;
-  *size = static_cast<uint64_t>(info.st_size);
+  if (stat(path.c_str(), &info) != 0) {
+    if (errno == ENOENT || errno == ENOTDIR) {
+      *kind = PathKind::kNone;
+      return true;
+    }
+    *error = path + ": cannot look: " + SystemError();
+    return false;
+  }
+  *kind = S_ISREG(info.st_mode)   ? PathKind::kFile
+          : S_ISDIR(info.st_mode) ? PathKind::kDirectory
+                                  : PathKind::kOther;
+  if (size != nullptr) {
+    *size = *kind == PathKind::kFile ? static_cast<uint64_t>(info.st_size) : 0;
+  }
   return true;
 }
 
+std::string NotAFile(PathKind kind) {
+  switch (kind) {
+    case PathKind::kNone:
+      return std::strerror(ENOENT);
+    case PathKind::kDirectory:
+      return "is a directory";
+    default:
+      return "is not a regular file";
+  }
+}
+
+bool IsDirectory(const std::string& path, std::string* error) {
+  PathKind kind = PathKind::kNone;
+  return LookAt(path, &kind, error) && kind == PathKind::kDirectory;
+}
+
+bool IsRegularFile(const std::string& path, std::string* error) {
+  PathKind kind = PathKind::kNone;
+  return LookAt(path, &kind, error) && kind == PathKind::kFile;
+}
+
+bool FileSize(const std::string& path, uint64_t* size, std::string* error) {
+  PathKind kind = PathKind::kNone;
+  if (!LookAt(path, &kind, error, size)) return false;
+  if (kind == PathKind::kFile) return true;
+  *error = path + ": cannot read: " + NotAFile(kind);
+  return false;
+}
+
 bool MakeDirectories(const std::string& path) {
-  if (path.empty() || IsDirectory(path)) return true;
+  std::string ignored;
+  if (path.empty() || IsDirectory(path, &ignored)) return true;
   std::string parent = DirName(path);
   if (parent != path && !MakeDirectories(parent)) return false;
   if (mkdir(path.c_str(), 0755) == 0) return true;
-  return errno == EEXIST && IsDirectory(path);
+  if (errno != EEXIST) return false;
+  const int failure = errno;
+  if (IsDirectory(path, &ignored)) return true;
+  errno = failure;
+  return false;
 }
 
 bool ReadSmallFile(const std::string& path, size_t maxSize, std::string* data,
                    std::string* error) {
   uint64_t size = 0;
-  if (!FileSize(path, &size)) {
-    *error =
-        path + ": cannot read: " +
-        (IsDirectory(path) ? std::string("is a directory") : SystemError());
-    return false;
-  }
+  if (!FileSize(path, &size, error)) return false;
   if (size > maxSize) {
     *error = path + ": too large (" + std::to_string(size) + " bytes > " +
              std::to_string(maxSize) + ")";
@@ -76,7 +108,8 @@ bool ReadSmallFile(const std::string& path, size_t maxSize, std::string* data,
   data->assign(static_cast<size_t>(size), '\0');
   if (size > 0 &&
       std::fread(&(*data)[0], 1, data->size(), file.get()) != data->size()) {
-    *error = path + ": read error";
+    *error = path + ": read error: " +
+             (std::ferror(file.get()) ? SystemError() : "the file shrank");
     return false;
   }
   return true;
@@ -124,7 +157,7 @@ bool CopyFileBytes(const std::string& from, const std::string& to,
     if (n < block.size()) break;
   }
   if (std::ferror(in.get())) {
-    *error = from + ": read error";
+    *error = from + ": read error: " + SystemError();
     return false;
   }
   if (!out.Close()) {
@@ -134,31 +167,47 @@ bool CopyFileBytes(const std::string& from, const std::string& to,
   return true;
 }
 
-std::vector<std::string> ListDirectory(const std::string& path) {
-  std::vector<std::string> names;
+bool ListDirectory(const std::string& path, std::vector<std::string>* names,
+                   std::string* error) {
+  names->clear();
   DIR* dir = opendir(path.c_str());
-  if (dir == nullptr) return names;
-  while (dirent* entry = readdir(dir)) {
-    if (std::strcmp(entry->d_name, ".") == 0 ||
-        std::strcmp(entry->d_name, "..") == 0) {
-      continue;
-    }
-    names.push_back(entry->d_name);
+  if (dir == nullptr) {
+    *error = path + ": cannot list: " + SystemError();
+    return false;
   }
+  errno = 0;
+  while (dirent* entry = readdir(dir)) {
+    if (std::strcmp(entry->d_name, ".") != 0 &&
+        std::strcmp(entry->d_name, "..") != 0) {
+      names->push_back(entry->d_name);
+    }
+    errno = 0;
+  }
+  const int failure = errno;
   closedir(dir);
-  std::sort(names.begin(), names.end());
-  return names;
+  if (failure != 0) {
+    *error = path + ": cannot list: " + std::strerror(failure);
+    return false;
+  }
+  std::sort(names->begin(), names->end());
+  return true;
 }
 
-std::string FindNoCase(const std::string& dir, const std::string& name) {
-  std::string found;
-  for (const std::string& entry : ListDirectory(dir)) {
-    if (entry == name) return entry;
-    if (found.empty() && strcasecmp(entry.c_str(), name.c_str()) == 0) {
-      found = entry;
+bool FindNoCase(const std::string& dir, const std::string& name,
+                std::string* found, std::string* error) {
+  std::vector<std::string> names;
+  found->clear();
+  if (!ListDirectory(dir, &names, error)) return false;
+  for (const std::string& entry : names) {
+    if (entry == name) {
+      *found = entry;
+      return true;
+    }
+    if (found->empty() && strcasecmp(entry.c_str(), name.c_str()) == 0) {
+      *found = entry;
     }
   }
-  return found;
+  return true;
 }
 
 std::string SystemError() { return std::strerror(errno); }

@@ -18,10 +18,28 @@ std::string JoinPath(const std::string& dir, const std::string& name);
 std::string DirName(const std::string& path);
 std::string BaseName(const std::string& path);
 
-bool IsDirectory(const std::string& path);
-bool IsRegularFile(const std::string& path);
-// Size of a regular file; false when it is none or cannot be examined.
-bool FileSize(const std::string& path, uint64_t* size);
+// What stands at a path (stat(2), links followed).
+enum class PathKind { kNone, kFile, kDirectory, kOther };
+
+// Looks at path: *kind and, for a file, *size. False with *error
+// ("PATH: cannot look: CAUSE") when it could not be looked at (permission,
+// I/O, too many open files, ...): that is never "not there". Nothing at the
+// path (ENOENT, ENOTDIR) is kNone, not a failure.
+bool LookAt(const std::string& path, PathKind* kind, std::string* error,
+            uint64_t* size = nullptr);
+
+// Why what stands at a path of this kind is no regular file: "No such file
+// or directory", "is a directory", "is not a regular file".
+std::string NotAFile(PathKind kind);
+
+// Whether path is a directory, a regular file; false with *error set when
+// it could not be looked at, false with *error left empty for "no".
+bool IsDirectory(const std::string& path, std::string* error);
+bool IsRegularFile(const std::string& path, std::string* error);
+
+// Size of a regular file; false with *error when it is none or cannot be
+// examined.
+bool FileSize(const std::string& path, uint64_t* size, std::string* error);
 
 // Creates path and every missing parent (like mkdir -p). False with errno
 // set when a component cannot be created or is not a directory.
@@ -42,12 +60,17 @@ bool CopyFileBytes(const std::string& from, const std::string& to,
                    std::string* error);
 
 // Names of the entries of a directory (without "." and ".."), sorted so
-// that every scan sees them in the same order.
-std::vector<std::string> ListDirectory(const std::string& path);
+// that every scan sees them in the same order. False with *error when the
+// directory cannot be opened or read; a directory that is not there is
+// such a failure too (look first where "not there" is an answer).
+bool ListDirectory(const std::string& path, std::vector<std::string>* names,
+                   std::string* error);
 
-// The entry of dir whose name equals name without regard to case ("" when
-// none); the exact name wins when several match.
-std::string FindNoCase(const std::string& dir, const std::string& name);
+// *found gets the entry of dir whose name equals name without regard to
+// case ("" when none); the exact name wins when several match. False with
+// *error when dir cannot be listed.
+bool FindNoCase(const std::string& dir, const std::string& name,
+                std::string* found, std::string* error);
 
 // strerror(errno) as a string.
 std::string SystemError();

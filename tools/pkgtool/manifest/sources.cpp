@@ -85,14 +85,19 @@ void Parser::AddFilesBelow(const std::string& prefix,
   }
   std::vector<FoundFile> found;
   const std::string& source = model.sourcePath;
-  if (IsDirectory(source)) {
+  PathKind kind = PathKind::kNone;
+  if (!LookAt(source, &kind, &why)) {
+    Error(why);
+    return;
+  }
+  if (kind == PathKind::kDirectory) {
     Visited visited;
     if (!ListTree(source, "", &visited, &found)) return;
     if (found.empty()) {
       Error(source + " holds no file");
       return;
     }
-  } else if (!IsRegularFile(source) &&
+  } else if (kind != PathKind::kFile &&
              model.source.find_first_of("*?[") != std::string::npos) {
     if (!ListGlob(model, &found)) return;
   } else {
@@ -167,7 +172,12 @@ bool Parser::ListGlob(const ManifestFile& model,
   if (result == 0) {
     for (size_t i = 0; i < matches.gl_pathc; ++i) {
       std::string path = matches.gl_pathv[i];
-      if (IsRegularFile(path)) found->push_back({BaseName(path), path});
+      std::string why;
+      if (IsRegularFile(path, &why)) {
+        found->push_back({BaseName(path), path});
+      } else if (!why.empty()) {
+        Error(why);
+      }
     }
   }
   ::globfree(&matches);

@@ -159,7 +159,14 @@ bool ChecksumCheck::Failed(uint16_t disk) const {
 ChecksumCheck CheckChecksums(const Media& media, const VolumeSet& volumes) {
   ChecksumCheck check;
   const std::string dir = DirName(media.path);
-  const std::string listName = FindNoCase(dir, kChecksumListName);
+  std::string listName, error;
+  if (!FindNoCase(dir, kChecksumListName, &listName, &error)) {
+    // Whether there is a list could not be seen: the media cannot be
+    // called checked.
+    check.mediaFailed = true;
+    check.problems.push_back(error);
+    return check;
+  }
   if (listName.empty()) return check;
   check.listPath = JoinPath(dir, listName);
   std::vector<ListEntry> entries;

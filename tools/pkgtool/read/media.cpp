@@ -111,10 +111,11 @@ bool LoadMedia(const std::string& path, Media* media, std::string* error,
   media->path = path;
   media->codepage = codepage;
   uint64_t size = 0;
-  if (!FileSize(path, &size)) {
-    *error =
-        path + ": cannot read the descriptor: " +
-        (IsDirectory(path) ? std::string("is a directory") : SystemError());
+  std::string why;
+  PathKind kind = PathKind::kNone;
+  if (!LookAt(path, &kind, error, &size)) return false;
+  if (kind != PathKind::kFile) {
+    *error = path + ": cannot read the descriptor: " + NotAFile(kind);
     return false;
   }
   if (size < kHeaderSize) {
@@ -160,7 +161,7 @@ bool LoadMedia(const std::string& path, Media* media, std::string* error,
   const uint8_t* table = media->table.data();
   size_t tableSize = media->table.size();
   if (!ValidateRecordTable(table, tableSize, media->recordCount)) {
-    std::string why = ExplainTableFault(table, tableSize, media->recordCount);
+    why = ExplainTableFault(table, tableSize, media->recordCount);
     *error = path + ": " + (why.empty() ? "the record table is damaged" : why);
     return false;
   }
@@ -201,12 +202,18 @@ void VolumeSet::Scan(const std::vector<std::string>& dirs,
   volumes_.clear();
   searched_.clear();
   seen_.clear();
+  failures_.clear();
   for (size_t i = 0; i < dirs.size(); ++i) {
     const std::string& dir = dirs[i];
     if (!searched_.empty()) searched_ += i + 1 == dirs.size() ? " and " : ", ";
     searched_ += dir;
-    if (!IsDirectory(dir)) {
-      notes->push_back(dir + ": not a directory");
+    std::string error;
+    if (!IsDirectory(dir, &error)) {
+      if (!error.empty()) {
+        failures_.push_back(error);
+      } else {
+        notes->push_back(dir + ": not a directory");
+      }
       continue;
     }
     Take(dir, volumeName, notes);
@@ -217,19 +224,28 @@ void VolumeSet::AddMissing(const std::vector<std::string>& dirs,
                            const std::string& volumeName) {
   std::vector<std::string> ignored;
   for (const std::string& dir : dirs) {
-    if (IsDirectory(dir)) Take(dir, volumeName, &ignored);
+    std::string error;
+    if (IsDirectory(dir, &error)) Take(dir, volumeName, &ignored);
   }
 }
 
 void VolumeSet::Take(const std::string& dir, const std::string& volumeName,
                      std::vector<std::string>* notes) {
-  std::string name = FindNoCase(dir, volumeName);
+  std::string name, error;
+  if (!FindNoCase(dir, volumeName, &name, &error)) {
+    failures_.push_back(error);
+    return;
+  }
   if (name.empty()) return;
   VolumeFile volume;
   volume.dir = dir;
   volume.path = JoinPath(dir, name);
   struct stat info;
-  if (stat(volume.path.c_str(), &info) != 0 || !S_ISREG(info.st_mode)) {
+  if (stat(volume.path.c_str(), &info) != 0) {
+    failures_.push_back(volume.path + ": cannot look: " + SystemError());
+    return;
+  }
+  if (!S_ISREG(info.st_mode)) {
     notes->push_back(volume.path + ": not a regular file");
     return;
   }
@@ -241,10 +257,20 @@ void VolumeSet::Take(const std::string& dir, const std::string& volumeName,
   seen_.push_back(identity);
   volume.size = static_cast<uint64_t>(info.st_size);
   std::FILE* file = std::fopen(volume.path.c_str(), "rb");
+  if (file == nullptr) {
+    failures_.push_back(volume.path + ": cannot open: " + SystemError());
+    return;
+  }
   uint8_t field[2];
-  bool read = file != nullptr && std::fread(field, 1, 2, file) == 2;
-  if (file != nullptr) std::fclose(file);
-  if (!read) {
+  const size_t got = std::fread(field, 1, 2, file);
+  const bool failed = std::ferror(file) != 0;
+  const std::string cause = failed ? SystemError() : std::string();
+  std::fclose(file);
+  if (failed) {
+    failures_.push_back(volume.path + ": read error: " + cause);
+    return;
+  }
+  if (got != 2) {
     notes->push_back(volume.path + ": " + Num(volume.size) +
                      " bytes, too short to carry its disk number");
     return;
@@ -339,7 +365,10 @@ bool NeedsMissingDisk(const MediaRecord& record, const VolumeSet& volumes) {
 std::string BinNameProblem(const std::string& path, const std::string& what,
                            const std::string& program,
                            const std::string& example) {
-  if (!IsRegularFile(path)) return path + ": no such file";
+  std::string error;
+  if (!IsRegularFile(path, &error)) {
+    return error.empty() ? path + ": no such file" : error;
+  }
   const std::string name = BaseName(path);
   const size_t dot = name.rfind('.');
   if (dot == std::string::npos || strcasecmp(name.c_str() + dot, ".bin") != 0) {

@@ -93,6 +93,10 @@ class VolumeSet {
   // The volume of a disk, or null.
   const VolumeFile* Find(uint16_t disk) const;
   const std::vector<VolumeFile>& volumes() const { return volumes_; }
+  // The places that could not be looked at (a directory that cannot be
+  // listed, a volume that cannot be opened or read), each with its cause:
+  // what is missing may lie there.
+  const std::vector<std::string>& Failures() const { return failures_; }
   // "a, b and c": the directories scanned, for messages.
   const std::string& Searched() const { return searched_; }
 
@@ -103,6 +107,7 @@ class VolumeSet {
 
   std::vector<VolumeFile> volumes_;
   std::vector<std::string> seen_;  // device:inode of the volumes taken
+  std::vector<std::string> failures_;
   std::string searched_;
 };
 

@@ -28,11 +28,21 @@ MediaSources::~MediaSources() {
   }
 }
 
-std::vector<std::string> MediaSources::ImagesIn(const std::string& dir) {
-  std::vector<std::string> images;
-  for (const std::string& name : ListDirectory(dir)) {
-    if (IsFloppyImage(JoinPath(dir, name))) {
+std::vector<std::string> MediaSources::ImagesIn(
+    const std::string& dir, std::vector<std::string>* failures) {
+  std::vector<std::string> images, names;
+  std::string error;
+  PathKind kind = PathKind::kNone;
+  if (!LookAt(dir, &kind, &error) ||
+      (kind == PathKind::kDirectory && !ListDirectory(dir, &names, &error))) {
+    failures->push_back(error);
+  }
+  for (const std::string& name : names) {
+    if (IsFloppyImage(JoinPath(dir, name), &error)) {
       images.push_back(JoinPath(dir, name));
+    } else if (!error.empty()) {
+      failures->push_back(error);
+      error.clear();
     }
   }
   return images;
@@ -76,7 +86,9 @@ std::string ParentOf(const std::string& dir) {
 std::string OnlyDescriptorIn(const std::string& dir, const std::string& place,
                              std::string* error) {
   std::string descriptor;
-  for (const std::string& name : ListDirectory(dir)) {
+  std::vector<std::string> names;
+  if (!ListDirectory(dir, &names, error)) return std::string();
+  for (const std::string& name : names) {
     const size_t dot = name.rfind('.');
     if (dot == std::string::npos ||
         strcasecmp(name.c_str() + dot, ".bin") != 0) {
@@ -100,17 +112,25 @@ std::string OnlyDescriptorIn(const std::string& dir, const std::string& place,
 
 std::string MediaSources::Descriptor(const std::string& argument,
                                      std::string* error) {
-  if (IsDirectory(argument)) {
+  PathKind kind = PathKind::kNone;
+  if (!LookAt(argument, &kind, error)) return std::string();
+  if (kind == PathKind::kDirectory) {
     // Disk 1's directory stands for its descriptor.
     neighbourhood_ = ParentOf(argument);
     return OnlyDescriptorIn(argument, argument, error);
   }
-  if (!IsFloppyImage(argument)) {
+  if (!IsFloppyImage(argument, error)) {
+    if (!error->empty()) return std::string();
     const std::string dir = DirName(argument);
     neighbourhood_ = ParentOf(dir);
     // Names copied from a floppy may come in any case.
-    if (IsRegularFile(argument) || !IsDirectory(dir)) return argument;
-    const std::string name = FindNoCase(dir, BaseName(argument));
+    if (kind == PathKind::kFile || !IsDirectory(dir, error)) {
+      return error->empty() ? argument : std::string();
+    }
+    std::string name;
+    if (!FindNoCase(dir, BaseName(argument), &name, error)) {
+      return std::string();
+    }
     return name.empty() ? argument : JoinPath(dir, name);
   }
   // The image stands for disk 1's directory: the other disks lie beside it.
@@ -134,10 +154,10 @@ VolumeSet MediaSources::Scan(const Console& console, const Media& media,
                              const std::vector<std::string>& diskPlaces) {
   const std::string volumeName = media.VolumeName();
   std::vector<std::string> dirs{DirName(media.path)};
-  std::vector<std::string> notes;
+  std::vector<std::string> notes, failures;
   for (const std::string& place : diskPlaces) {
     std::string error;
-    if (IsFloppyImage(place)) {
+    if (IsFloppyImage(place, &error)) {
       const std::string dir = Unpack(place, &error);
       if (dir.empty()) {
         notes.push_back(error);
@@ -146,8 +166,9 @@ VolumeSet MediaSources::Scan(const Console& console, const Media& media,
       }
       continue;
     }
+    if (!error.empty()) failures.push_back(error);
     dirs.push_back(place);
-    for (const std::string& image : ImagesIn(place)) {
+    for (const std::string& image : ImagesIn(place, &failures)) {
       const std::string dir = Unpack(image, &error);
       if (dir.empty()) notes.push_back(error);
       if (!dir.empty()) dirs.push_back(dir);
@@ -159,17 +180,30 @@ VolumeSet MediaSources::Scan(const Console& console, const Media& media,
   // The neighbours: directories first, then images, only while a disk is
   // missing.
   if (neighbourhood_.empty()) neighbourhood_ = ParentOf(DirName(media.path));
-  if (MissingDisks(media, volumes).empty()) return volumes;
-  std::vector<std::string> siblings;
-  for (const std::string& name : ListDirectory(neighbourhood_)) {
-    siblings.push_back(JoinPath(neighbourhood_, name));
-  }
-  volumes.AddMissing(siblings, volumeName);
-  for (const std::string& image : ImagesIn(neighbourhood_)) {
-    if (MissingDisks(media, volumes).empty()) break;
+  if (!MissingDisks(media, volumes).empty()) {
+    std::vector<std::string> names;
     std::string error;
-    const std::string dir = Unpack(image, &error);
-    if (!dir.empty()) volumes.AddMissing({dir}, volumeName);
+    if (!ListDirectory(neighbourhood_, &names, &error)) {
+      failures.push_back(error);
+    }
+    std::vector<std::string> siblings;
+    for (const std::string& name : names) {
+      siblings.push_back(JoinPath(neighbourhood_, name));
+    }
+    volumes.AddMissing(siblings, volumeName);
+    for (const std::string& image : ImagesIn(neighbourhood_, &failures)) {
+      if (MissingDisks(media, volumes).empty()) break;
+      const std::string dir = Unpack(image, &error);
+      if (!dir.empty()) volumes.AddMissing({dir}, volumeName);
+    }
+  }
+  // What could not be looked at is the cause of a missing disk when one is
+  // missing; otherwise it cost nothing and is a note.
+  const bool missing = !MissingDisks(media, volumes).empty();
+  failures.insert(failures.end(), volumes.Failures().begin(),
+                  volumes.Failures().end());
+  for (const std::string& failure : failures) {
+    PrintError(console, missing ? failure : "note: " + failure);
   }
   return volumes;
 }

@@ -47,7 +47,8 @@ class MediaSources {
   // The directory an image's files were copied into ("" with *error).
   std::string Unpack(const std::string& image, std::string* error);
   // dir's floppy images, sorted.
-  static std::vector<std::string> ImagesIn(const std::string& dir);
+  static std::vector<std::string> ImagesIn(const std::string& dir,
+                                           std::vector<std::string>* failures);
 
   std::string root_;  // the temporary directory, once made
   std::map<std::string, std::string> unpacked_;  // image -> its directory
