@@ -3,6 +3,7 @@
 // installation of the same product and one of another product into the
 // same place.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <algorithm>
 #include <cstdio>
@@ -308,3 +309,37 @@ TEST_F(PkgtoolInstall, DestinationsTheDialogWouldRefuseAreUsageErrors) {
 }
 
 }  // namespace
+
+// A platform call that fails gives the installer's text its cause, and one
+// cause for many files is one line and a count.
+TEST_F(PkgtoolInstall, FailuresNameTheirCauseOnce) {
+  const std::vector<SourceFile> files = QuestFiles();
+  const std::string descriptor = Build("Quest", "QUEST.EXE", files);
+  host::InjectFault(host::Fault::kWrite, 1, 1 << 30);
+  std::string report;
+  EXPECT_EQ(Install(descriptor, &report), 1);
+  host::ClearFaults();
+  EXPECT_NE(report.find("QUESTGFX.DLL: write error! (Input/output error) -> "
+                        "Retry\n"),
+            std::string::npos)
+      << report;
+  EXPECT_NE(report.find("installation failed: QUESTGFX.DLL: "),
+            std::string::npos)
+      << report;
+
+  // Every file write protected: answered Ignore, each alike.
+  for (const SourceFile& file : files) {
+    if (file.installedAt.empty()) continue;
+    WriteFile(OnC(file.installedAt), Bytes{'o', 'l', 'd'});
+    ASSERT_EQ(chmod(OnC(file.installedAt).c_str(), 0444), 0);
+  }
+  Install(descriptor, &report);
+  EXPECT_NE(report.find("because it is write protected. (Permission denied) "
+                        "-> Ignore\n"),
+            std::string::npos)
+      << report;
+  EXPECT_NE(report.find("setup: ... and 3 more files for the same cause "
+                        "(Permission denied -> Ignore)\n"),
+            std::string::npos)
+      << report;
+}

@@ -94,6 +94,12 @@ enum class Fault {
   kMoveFile,  // MoveFileEx fails
 };
 
+// The errno of the last failed call of the platform layer since the last
+// TakeLastError, then 0 again; 0 when none failed. An injected fault fails
+// as EIO, a read-only file as EACCES; "not there" (ENOENT) is an answer and
+// not recorded. pkgtool adds its text to the installer's boxes.
+int TakeLastError();
+
 // The nth call (1 = the next) of that kind from now on fails; times > 1
 // makes that many consecutive calls fail.
 void InjectFault(Fault kind, int nth = 1, int times = 1);

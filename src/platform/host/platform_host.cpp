@@ -49,6 +49,7 @@ struct HostState {
   std::function<void(const Box&)> unanswered;
   long calls[kFaultKinds] = {};
   FaultPlan plans[kFaultKinds];
+  int lastError = 0;  // errno of the last failed call not yet taken
 };
 
 HostState& State() {
@@ -80,9 +81,23 @@ bool Planned(Fault kind, long call) {
   return plan.first != 0 && call >= plan.first && call <= plan.last;
 }
 
+// Records why a call failed (an injected fault fails as an I/O error) and
+// passes its failure value on. Nothing there is an answer, not a failure.
+template <typename T>
+T Failed(T value, int error = errno) {
+  if (error != ENOENT && error != ENOTDIR && error != 0) {
+    State().lastError = error;
+  }
+  return value;
+}
+
 // Counts a call of a kind that has no short variant and says whether it
-// fails.
-bool Fails(Fault kind) { return Planned(kind, CountCall(kind)); }
+// fails (recording an I/O error when it does).
+bool Fails(Fault kind) {
+  if (!Planned(kind, CountCall(kind))) return false;
+  Failed(0, EIO);
+  return true;
+}
 
 void DefaultUnanswered(const Box& box) {
   fprintf(stderr,
@@ -191,6 +206,12 @@ void FailFreeSpace() {
   State().freeSpace.fail = true;
 }
 
+int TakeLastError() {
+  const int error = State().lastError;
+  State().lastError = 0;
+  return error;
+}
+
 void QueueAnswer(int answer) { State().answers.push_back(answer); }
 const std::vector<Box>& Boxes() { return State().boxes; }
 void SetResponder(Responder responder) {
@@ -227,15 +248,16 @@ HFile lopen(const char* path, int mode) {
   std::string hostPath = host::HostPath(path);
   if (hostPath.empty()) return kFileError;
   struct stat info;
-  if (stat(hostPath.c_str(), &info) != 0 || !S_ISREG(info.st_mode)) {
-    return kFileError;
-  }
+  if (stat(hostPath.c_str(), &info) != 0) return host::Failed(kFileError);
+  if (!S_ISREG(info.st_mode)) return host::Failed(kFileError, EISDIR);
   int flags = O_RDONLY;
   if ((mode & 3) == kOpenWrite) flags = O_WRONLY;
   if ((mode & 3) == 2) flags = O_RDWR;
-  if (flags != O_RDONLY && host::IsReadOnly(hostPath)) return kFileError;
+  if (flags != O_RDONLY && host::IsReadOnly(hostPath)) {
+    return host::Failed(kFileError, EACCES);
+  }
   int fd = open(hostPath.c_str(), flags | O_CLOEXEC);
-  return fd < 0 ? kFileError : fd;
+  return fd < 0 ? host::Failed(kFileError) : fd;
 }
 
 HFile lcreat(const char* path, int attribute) {
@@ -246,14 +268,13 @@ HFile lcreat(const char* path, int attribute) {
   if (stat(hostPath.c_str(), &info) == 0) {
     // An existing directory or read-only file cannot be replaced, also
     // when the tests run as root.
-    if (!S_ISREG(info.st_mode) || host::IsReadOnly(hostPath)) {
-      return kFileError;
-    }
+    if (!S_ISREG(info.st_mode)) return host::Failed(kFileError, EISDIR);
+    if (host::IsReadOnly(hostPath)) return host::Failed(kFileError, EACCES);
   }
   mode_t permissions = (attribute & 1) ? 0444 : 0644;
   int fd = open(hostPath.c_str(), O_RDWR | O_CREAT | O_TRUNC | O_CLOEXEC,
                 permissions);
-  return fd < 0 ? kFileError : fd;
+  return fd < 0 ? host::Failed(kFileError) : fd;
 }
 
 namespace {
@@ -283,13 +304,15 @@ int lstrcmpi(const char* a, const char* b) {
 
 bool DeleteFile(const char* path) {
   std::string hostPath = host::HostPath(path);
-  if (hostPath.empty() || host::IsReadOnly(hostPath)) return false;
-  return unlink(hostPath.c_str()) == 0;
+  if (hostPath.empty()) return false;
+  if (host::IsReadOnly(hostPath)) return host::Failed(false, EACCES);
+  return unlink(hostPath.c_str()) == 0 || host::Failed(false);
 }
 
 bool RemoveDirectory(const char* path) {
   std::string hostPath = host::HostPath(path);
-  return !hostPath.empty() && rmdir(hostPath.c_str()) == 0;
+  return !hostPath.empty() &&
+         (rmdir(hostPath.c_str()) == 0 || host::Failed(false));
 }
 
 uint32_t GetFileAttributes(const char* path) {
@@ -312,9 +335,9 @@ bool MoveFileEx(const char* from, const char* to) {
   struct stat info;
   if (stat(target.c_str(), &info) == 0 &&
       (!S_ISREG(info.st_mode) || host::IsReadOnly(target))) {
-    return false;
+    return host::Failed(false, S_ISREG(info.st_mode) ? EACCES : EISDIR);
   }
-  return rename(source.c_str(), target.c_str()) == 0;
+  return rename(source.c_str(), target.c_str()) == 0 || host::Failed(false);
 }
 
 int32_t llseek(HFile file, int32_t offset, int origin) {
@@ -323,17 +346,17 @@ int32_t llseek(HFile file, int32_t offset, int origin) {
   off_t from = 0;
   if (origin == kSeekEnd || origin == kSeekCur) {
     from = lseek(file, 0, origin == kSeekEnd ? SEEK_END : SEEK_CUR);
-    if (from < 0) return kIoError;
+    if (from < 0) return host::Failed(kIoError);
   }
   const int64_t target = static_cast<int64_t>(from) + offset;
-  if (target < 0 || target > INT32_MAX) return kIoError;
+  if (target < 0 || target > INT32_MAX) return host::Failed(kIoError, EINVAL);
   off_t position = lseek(file, static_cast<off_t>(target), SEEK_SET);
-  return position < 0 ? kIoError : static_cast<int32_t>(position);
+  return position < 0 ? host::Failed(kIoError) : static_cast<int32_t>(position);
 }
 
 long lread(HFile file, void* buffer, long count) {
   long call = host::CountCall(Fault::kRead);
-  if (host::Planned(Fault::kRead, call)) return kIoError;
+  if (host::Planned(Fault::kRead, call)) return host::Failed(kIoError, EIO);
   if (count <= 0) return 0;
   long wanted = count;
   if (host::Planned(Fault::kShortRead, call)) wanted = count / 2;
@@ -343,7 +366,7 @@ long lread(HFile file, void* buffer, long count) {
     ssize_t n = read(file, bytes + done, static_cast<size_t>(wanted - done));
     if (n < 0) {
       if (errno == EINTR) continue;
-      return done > 0 ? done : kIoError;
+      return host::Failed(done > 0 ? done : kIoError);
     }
     if (n == 0) break;
     done += n;
@@ -353,7 +376,7 @@ long lread(HFile file, void* buffer, long count) {
 
 long lwrite(HFile file, const void* buffer, long count) {
   long call = host::CountCall(Fault::kWrite);
-  if (host::Planned(Fault::kWrite, call)) return kIoError;
+  if (host::Planned(Fault::kWrite, call)) return host::Failed(kIoError, EIO);
   if (count <= 0) return 0;
   long wanted = count;
   if (host::Planned(Fault::kShortWrite, call)) wanted = count / 2;
@@ -363,14 +386,16 @@ long lwrite(HFile file, const void* buffer, long count) {
     ssize_t n = write(file, bytes + done, static_cast<size_t>(wanted - done));
     if (n < 0) {
       if (errno == EINTR) continue;
-      return done > 0 ? done : kIoError;
+      return host::Failed(done > 0 ? done : kIoError);
     }
     done += n;
   }
   return done;
 }
 
-HFile lclose(HFile file) { return close(file) == 0 ? 0 : kFileError; }
+HFile lclose(HFile file) {
+  return close(file) == 0 ? 0 : host::Failed(kFileError);
+}
 
 unsigned GetModuleFileName(char* buffer, unsigned size) {
   if (size == 0) return 0;
@@ -384,7 +409,8 @@ unsigned GetModuleFileName(char* buffer, unsigned size) {
 bool CreateDirectory(const char* path) {
   if (host::Fails(Fault::kCreateDirectory)) return false;
   std::string hostPath = host::HostPath(path);
-  return !hostPath.empty() && mkdir(hostPath.c_str(), 0755) == 0;
+  return !hostPath.empty() &&
+         (mkdir(hostPath.c_str(), 0755) == 0 || host::Failed(false));
 }
 
 bool SetCurrentDirectory(const char* path) {
@@ -426,7 +452,7 @@ bool GetDiskFreeSpace(const char* root, uint32_t* sectorsPerCluster,
     return true;
   }
   struct statvfs info;
-  if (statvfs(hostPath.c_str(), &info) != 0) return false;
+  if (statvfs(hostPath.c_str(), &info) != 0) return host::Failed(false);
   // Report 4096-byte clusters of 512-byte sectors, as large disks do.
   uint64_t freeBytes = static_cast<uint64_t>(info.f_bavail) * info.f_frsize;
   uint64_t totalBytes = static_cast<uint64_t>(info.f_blocks) * info.f_frsize;
@@ -567,9 +593,10 @@ bool WritePrivateProfileString(const char* section, const char* key,
     }
   }
   std::ofstream out(path, std::ios::binary | std::ios::trunc);
-  if (!out) return false;
+  if (!out) return host::Failed(false);
   for (const std::string& line : lines) out << line << "\r\n";
-  return static_cast<bool>(out);
+  out.flush();
+  return static_cast<bool>(out) || host::Failed(false);
 }
 
 }  // namespace plat

@@ -4,6 +4,7 @@
 #include <climits>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <iostream>
 
 #include "install/installer_state.h"
@@ -20,6 +21,7 @@ std::string Absolute(const std::string& path) {
 
 int BoxAnswers::Respond(const host::Box& box) {
   bar_->Finish();
+  cause_ = host::TakeLastError();
   // The reader's prompt asks for the disk it expects next.
   if (Volume.Showing == kDiskPromptBox) {
     return AnswerDiskPrompt(decodeName_(box.text), Volume.CurrentDisk);
@@ -102,6 +104,13 @@ int BoxAnswers::Automatic(const host::Box& box) {
   }
 }
 
+std::string BoxAnswers::Label(const std::vector<Button>& buttons, int id) {
+  for (const Button& button : buttons) {
+    if (button.id == id) return button.label;
+  }
+  return "?";
+}
+
 int BoxAnswers::AnswerBox(const host::Box& box) {
   const std::vector<Button> buttons = Buttons(box.type);
   std::string choices;
@@ -114,10 +123,23 @@ int BoxAnswers::AnswerBox(const host::Box& box) {
   const std::string about = Volume.CurrentRecord != nullptr
                                 ? decodeName_(RecordName(Volume.CurrentRecord))
                                 : decodeName_(box.caption);
-  std::fprintf(console_.err, "setup: %s: %s\n", about.c_str(),
-               decodeName_(box.text).c_str());
+  // The installer's text, and the cause the platform saw for it.
+  const std::string cause = cause_ != 0 ? std::strerror(cause_) : "";
+  const std::string text =
+      decodeName_(box.text) + (cause.empty() ? "" : " (" + cause + ")");
+  failure_ = about + ": " + text;
   int answer = 0;
-  if (interactive_) {
+  if (!interactive_) {
+    // Answered without asking: a line per box, the boxes of one cause
+    // answered alike folded into a count.
+    answer = Automatic(box);
+    const std::string label = Label(buttons, answer);
+    reporter_.Fail(failure_ + " -> " + label,
+                   cause.empty() ? "" : cause + " -> " + label);
+    return answer;
+  }
+  std::fprintf(console_.err, "setup: %s\n", Printable(failure_).c_str());
+  {
     for (;;) {
       std::fprintf(console_.err, "%s? ", choices.c_str());
       std::fflush(console_.err);
@@ -136,15 +158,8 @@ int BoxAnswers::AnswerBox(const host::Box& box) {
       if (answer != 0) break;
     }
     userCancelled_ |= answer == plat::kIdCancel || answer == plat::kIdAbort;
-  } else {
-    answer = Automatic(box);
   }
-  failure_ = about + ": " + decodeName_(box.text);
-  for (const Button& button : buttons) {
-    if (button.id == answer) {
-      std::fprintf(console_.err, "setup: -> %s\n", button.label);
-    }
-  }
+  std::fprintf(console_.err, "setup: -> %s\n", Label(buttons, answer).c_str());
   return answer;
 }
 

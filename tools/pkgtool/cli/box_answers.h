@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "common/console.h"
+#include "common/report.h"
 #include "platform/host/host_control.h"
 #include "read/media.h"
 
@@ -30,6 +31,8 @@ class BoxAnswers {
         interactive_(interactive) {}
 
   int Respond(const host::Box& box);
+  // Prints what was folded: the boxes of one cause answered alike.
+  void Finish() { reporter_.Finish(); }
 
   // Whether a person answered Cancel or Abort; what the last failure was.
   bool UserCancelled() const { return userCancelled_; }
@@ -45,6 +48,7 @@ class BoxAnswers {
 
   int AnswerDiskPrompt(const std::string& text, int disk);
   static std::vector<Button> Buttons(unsigned type);
+  static std::string Label(const std::vector<Button>& buttons, int id);
   int Automatic(const host::Box& box);
   int AnswerBox(const host::Box& box);
 
@@ -59,6 +63,8 @@ class BoxAnswers {
   int lastDisk_ = 0;
   size_t attempt_ = 0;
   std::map<std::string, int> retried_;
+  int cause_ = 0;  // errno of the platform call that failed before the box
+  Reporter reporter_{console_, "setup: "};
 };
 
 // path made absolute, as it is when it cannot be resolved.

@@ -354,6 +354,7 @@ int RunInstall(const Args& args, const Console& console) {
                      interactive);
   answers.SetNameDecoder(decode);
   const ResultCode result = RunAnswered(&answers, &bar);
+  answers.Finish();
   const std::string failedRecord =
       Volume.CurrentRecord != nullptr ? decode(RecordName(Volume.CurrentRecord))
                                       : "";

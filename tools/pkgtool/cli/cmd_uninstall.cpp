@@ -22,6 +22,7 @@
 #include "cli/commands.h"
 #include "common/codepage.h"
 #include "common/host_files.h"
+#include "common/report.h"
 #include "install/installer_state.h"
 #include "install/progman.h"
 #include "package/descriptor.h"
@@ -128,8 +129,15 @@ int CheckRequest(const Args& args, const Console& console,
 }
 
 // The boxes: printed, and answered from the terminal or by the options.
-int Answer(const host::Box& box, const Console& console, bool ask, bool yes) {
-  std::fprintf(console.err, "uninstal: %s\n", box.text.c_str());
+int Answer(const host::Box& box, const Console& console, bool ask, bool yes,
+           unsigned codepage) {
+  // The uninstaller's text in UTF-8, and the cause the platform saw for it.
+  const int cause = host::TakeLastError();
+  std::fprintf(console.err, "uninstal: %s%s\n",
+               Printable(DecodeText(box.text, codepage)).c_str(),
+               cause != 0
+                   ? (std::string(" (") + std::strerror(cause) + ")").c_str()
+                   : "");
   const unsigned buttons = box.type & 0x0F;
   if (buttons == plat::kMbYesNo) {
     if (yes) return plat::kIdYes;
@@ -257,8 +265,8 @@ int RunUninstallCommand(const Args& args, const Console& console) {
   });
   const bool ask = !args.Has("yes") && isatty(STDIN_FILENO) == 1;
   const bool yes = args.Has("yes");
-  host::SetResponder([&console, ask, yes](const host::Box& box) {
-    return Answer(box, console, ask, yes);
+  host::SetResponder([&console, ask, yes, codepage](const host::Box& box) {
+    return Answer(box, console, ask, yes, codepage);
   });
   Uninstall.Quiet = args.Has("quiet");
 

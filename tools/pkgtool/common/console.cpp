@@ -1,10 +1,12 @@
 // Errors and the progress bar; see console.h.
 #include "common/console.h"
 
+#include "common/report.h"
+
 namespace pkgtool {
 
 void PrintError(const Console& console, const std::string& message) {
-  std::fprintf(console.err, "pkgtool: %s\n", message.c_str());
+  std::fprintf(console.err, "pkgtool: %s\n", Printable(message).c_str());
 }
 
 void PrintErrors(const Console& console,

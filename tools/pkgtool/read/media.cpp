@@ -379,7 +379,7 @@ std::string BinNameProblem(const std::string& path, const std::string& what,
 }
 
 std::string RecordLabel(const MediaRecord& record) {
-  return "record " + Num(record.number) + " (" + record.name + ")";
+  return "record " + Num(record.number) + " (" + record.utf8Name + ")";
 }
 
 bool SizeMatchesKb(uint64_t size, uint16_t sizeKb) {

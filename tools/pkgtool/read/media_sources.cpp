@@ -157,7 +157,12 @@ VolumeSet MediaSources::Scan(const Console& console, const Media& media,
   std::vector<std::string> notes, failures;
   for (const std::string& place : diskPlaces) {
     std::string error;
-    if (IsFloppyImage(place, &error)) {
+    PathKind kind = PathKind::kNone;
+    if (!LookAt(place, &kind, &error)) {
+      failures.push_back(error);
+      continue;
+    }
+    if (kind == PathKind::kFile && IsFloppyImage(place, &error)) {
       const std::string dir = Unpack(place, &error);
       if (dir.empty()) {
         notes.push_back(error);
@@ -166,8 +171,8 @@ VolumeSet MediaSources::Scan(const Console& console, const Media& media,
       }
       continue;
     }
-    if (!error.empty()) failures.push_back(error);
     dirs.push_back(place);
+    if (kind != PathKind::kDirectory) continue;
     for (const std::string& image : ImagesIn(place, &failures)) {
       const std::string dir = Unpack(image, &error);
       if (dir.empty()) notes.push_back(error);

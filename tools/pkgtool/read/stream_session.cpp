@@ -2,6 +2,7 @@
 // stream_session.h.
 #include "read/stream_session.h"
 
+#include <cerrno>
 #include <cstring>
 
 #include "base/memory.h"
@@ -77,6 +78,7 @@ StreamSession::~StreamSession() {
 }
 
 int StreamSession::Respond(const std::string& text, unsigned type) {
+  const int cause = host::TakeLastError();
   if (Volume.Showing == kDiskPromptBox) {
     // CurrentDisk is the disk it asks for.
     uint16_t disk = Volume.CurrentDisk;
@@ -115,6 +117,10 @@ int StreamSession::Respond(const std::string& text, unsigned type) {
     ReplaceName(&message, Output.TargetPath, target_);
   } else if (Output.Showing == kResultDiskFull) {
     message = target_ + ": disk full";
+  }
+  // The cause the platform saw, when a call failed.
+  if (cause != 0 && !(Output.Showing == kResultDiskFull && cause == ENOSPC)) {
+    message += std::string(" (") + std::strerror(cause) + ")";
   }
   problems_.push_back(message);
   return (type & 0x0F) == plat::kMbOk ? plat::kIdOk : plat::kIdCancel;
