@@ -1,7 +1,9 @@
 // Target names: which a manifest may give, and where extract puts a name
 // read from a descriptor (never above the destination).
 #include <gtest/gtest.h>
+#include <iconv.h>
 
+#include "common/codepage.h"
 #include "manifest/target_name.h"
 
 namespace pkgtool {
@@ -100,3 +102,42 @@ INSTANTIATE_TEST_SUITE_P(
 
 }  // namespace
 }  // namespace pkgtool
+
+// Code page 1252 is converted without iconv: every byte decodes as iconv's
+// CP1252 does (an undefined one as the character of its number), every
+// character it holds encodes back to its byte, and others are refused.
+TEST(PkgtoolCodePage, Windows1252AgreesWithIconv) {
+  iconv_t iconv1252 = iconv_open("UTF-8", "CP1252");
+  ASSERT_NE(iconv1252, reinterpret_cast<iconv_t>(-1));
+  for (int value = 1; value < 256; ++value) {
+    const std::string byte(1, static_cast<char>(value));
+    char out[8];
+    char* in = const_cast<char*>(byte.data());
+    char* at = out;
+    size_t inLeft = 1, outLeft = sizeof out;
+    std::string expected;
+    const bool defined = iconv(iconv1252, &in, &inLeft, &at, &outLeft) !=
+                         static_cast<size_t>(-1);
+    if (defined) {
+      expected.assign(out, static_cast<size_t>(at - out));
+    } else {
+      expected = value < 0x80
+                     ? byte
+                     : std::string{static_cast<char>(0xC0 | value >> 6),
+                                   static_cast<char>(0x80 | (value & 0x3F))};
+    }
+    iconv(iconv1252, nullptr, nullptr, nullptr, nullptr);
+    const std::string utf8 = pkgtool::DecodeText(byte, 1252);
+    EXPECT_EQ(utf8, expected) << value;
+    std::string back, why;
+    EXPECT_EQ(pkgtool::EncodeText(utf8, 1252, &back, &why), defined) << value;
+    if (defined) {
+      EXPECT_EQ(back, byte) << value;
+    }
+  }
+  iconv_close(iconv1252);
+  std::string bytes, why;
+  EXPECT_FALSE(pkgtool::EncodeText("\xE4\xB8\xAD.TXT", 1252, &bytes, &why));
+  EXPECT_EQ(
+      why, "holds \"\xE4\xB8\xAD\" (U+4E2D), which code page 1252 cannot hold");
+}

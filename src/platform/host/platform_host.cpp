@@ -82,10 +82,12 @@ bool Planned(Fault kind, long call) {
 }
 
 // Records why a call failed (an injected fault fails as an I/O error) and
-// passes its failure value on. Nothing there is an answer, not a failure.
+// passes its failure value on. Nothing there, a directory that is there
+// already or still holds files: answers to a probe, not failures.
 template <typename T>
 T Failed(T value, int error = errno) {
-  if (error != ENOENT && error != ENOTDIR && error != 0) {
+  if (error != 0 && error != ENOENT && error != ENOTDIR && error != EEXIST &&
+      error != ENOTEMPTY) {
     State().lastError = error;
   }
   return value;

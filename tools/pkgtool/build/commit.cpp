@@ -55,11 +55,11 @@ void RemoveEarlierFiles(const std::string& outputDir,
     errors->push_back(why + "; the new media are in place beside it");
   };
   auto remove = [&](const std::string& path) {
-    if (::unlink(path.c_str()) == 0) {
+    std::string why;
+    if (RemoveFile(path, &why)) {
       PrintError(console, "note: removed " + path + " from an earlier build");
-    } else if (errno != ENOENT) {
-      failed(path +
-             ": cannot remove what an earlier build left: " + SystemError());
+    } else {
+      failed(why + " (what an earlier build left)");
     }
   };
   auto is = [&](const std::string& path, PathKind wanted) {

@@ -2,6 +2,8 @@
 // temporary files, or only measured.
 #include <algorithm>
 #include <atomic>
+#include <cerrno>
+#include <cstring>
 #include <mutex>
 #include <thread>
 
@@ -25,12 +27,16 @@ struct EncodeContext {
   std::FILE* in;
   std::FILE* out;  // the worker's temporary file, or null: only measured
   EncodeProgress* progress;
+  int readError = 0;  // errno of a failed read
 };
 
 long ReadSource(void* context, uint8_t* buffer, size_t count) {
   auto* encode = static_cast<EncodeContext*>(context);
   size_t n = std::fread(buffer, 1, count, encode->in);
-  if (n == 0 && std::ferror(encode->in)) return -1;
+  if (n == 0 && std::ferror(encode->in)) {
+    encode->readError = errno;
+    return -1;
+  }
   std::lock_guard<std::mutex> hold(encode->progress->lock);
   encode->progress->done += n;
   encode->progress->bar->Update(encode->progress->done);
@@ -53,7 +59,12 @@ std::string EncodeOne(const Manifest& manifest, const PreparedFile& file,
     return At(manifest, file.file) + file.file.sourcePath +
            ": cannot open: " + SystemError();
   }
-  if (out != nullptr) span->offset = static_cast<uint64_t>(std::ftell(out));
+  if (out != nullptr) {
+    const long offset = std::ftell(out);
+    if (offset < 0)
+      return outPath + ": cannot tell its position: " + SystemError();
+    span->offset = static_cast<uint64_t>(offset);
+  }
   {
     std::lock_guard<std::mutex> hold(progress->lock);
     progress->bar->SetLabel(file.file.utf8Target);
@@ -79,7 +90,8 @@ std::string EncodeOne(const Manifest& manifest, const PreparedFile& file,
     case EncodeResult::kReadFailed:
       break;
   }
-  return At(manifest, file.file) + file.file.sourcePath + ": read error";
+  return At(manifest, file.file) + file.file.sourcePath +
+         ": read error: " + std::strerror(context.readError);
 }
 
 }  // namespace

@@ -81,12 +81,22 @@ struct StreamStore {
   StreamStore() = default;
   StreamStore(const StreamStore&) = delete;
   StreamStore& operator=(const StreamStore&) = delete;
-  ~StreamStore() { Close(); }
-  void Close() {
+  ~StreamStore() {
+    std::vector<std::string> ignored;
+    Close(&ignored);
+  }
+  // Closes and removes the files; false with *errors naming a file that
+  // stays.
+  bool Close(std::vector<std::string>* errors) {
     for (std::FILE* file : files) std::fclose(file);
     files.clear();
-    for (const std::string& path : paths) ::unlink(path.c_str());
+    const size_t before = errors->size();
+    std::string error;
+    for (const std::string& path : paths) {
+      if (!RemoveFile(path, &error)) errors->push_back(error);
+    }
     paths.clear();
+    return errors->size() == before;
   }
   std::vector<uint64_t> Lengths() const {
     std::vector<uint64_t> lengths;

@@ -88,20 +88,26 @@ bool Staging::Commit(std::string* error) {
              "; the earlier files are kept";
     for (size_t i = done; i-- > 0;) {
       const Entry& entry = entries_[i];
+      std::string ignored;
       if (earlier[i]) {
         std::rename(entry.aside.c_str(), entry.final.c_str());
       } else {
-        ::unlink(entry.final.c_str());
+        RemoveFile(entry.final, &ignored);
       }
     }
     return false;
   }
-  for (size_t i = 0; i < entries_.size(); ++i) {
-    if (earlier[i]) ::unlink(entries_[i].aside.c_str());
-  }
+  // The new files are in place: what stays of the earlier ones is named.
   committed_ = true;
+  for (size_t i = 0; i < entries_.size(); ++i) {
+    std::string why;
+    if (earlier[i] && !RemoveFile(entries_[i].aside, &why)) {
+      *error = why + " (the earlier " + entries_[i].final +
+               "; the new media are in place)";
+    }
+  }
   cleanup_.Clear();
-  return true;
+  return error->empty();
 }
 
 }  // namespace pkgtool

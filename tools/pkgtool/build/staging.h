@@ -39,7 +39,10 @@ class Staging {
 
   // Renames every temporary to its final name, with the signals held back.
   // An earlier file is first moved aside, so that when a rename fails the
-  // ones done are undone and the earlier files come back.
+  // ones done are undone and the earlier files come back. False with
+  // *error when nothing was put in place (the earlier files are kept), or
+  // when everything was but an earlier file moved aside could not be
+  // removed (it is named).
   bool Commit(std::string* error);
 
  private:

@@ -8,16 +8,23 @@ namespace pkgtool {
 namespace {
 
 // Copies length bytes from in to out.
-bool CopyBytes(std::FILE* in, std::FILE* out, uint64_t length) {
+// Copies length bytes from in (inPath) to out (outPath); "" or what failed.
+std::string CopyBytes(std::FILE* in, const std::string& inPath, std::FILE* out,
+                      const std::string& outPath, uint64_t length) {
   static char block[64 * 1024];
   while (length > 0) {
     size_t n =
         length < sizeof block ? static_cast<size_t>(length) : sizeof block;
-    if (std::fread(block, 1, n, in) != n) return false;
-    if (std::fwrite(block, 1, n, out) != n) return false;
+    if (std::fread(block, 1, n, in) != n) {
+      return inPath + ": read error: " +
+             (std::ferror(in) ? SystemError() : "ends too soon");
+    }
+    if (std::fwrite(block, 1, n, out) != n) {
+      return outPath + ": write error: " + SystemError();
+    }
     length -= n;
   }
-  return true;
+  return std::string();
 }
 
 // Writes the volumes, staged: the streams of the store, in the plan's
@@ -40,9 +47,10 @@ bool WriteVolumes(const std::string& outputDir, const std::string& volumeName,
   for (size_t owner : plan.streamOrder) {
     const RecordPlan& record = plan.records[owner];
     std::FILE* temp = store.files[store.spans[owner].file];
+    const std::string& tempPath = store.paths[store.spans[owner].file];
     if (std::fseek(temp, static_cast<long>(store.spans[owner].offset),
                    SEEK_SET) != 0) {
-      errors->push_back("cannot seek in the temporary stream file");
+      errors->push_back(tempPath + ": cannot seek: " + SystemError());
       closeVolume();
       return false;
     }
@@ -62,6 +70,12 @@ bool WriteVolumes(const std::string& outputDir, const std::string& volumeName,
         }
       }
       long position = std::ftell(volume);
+      if (position < 0) {
+        errors->push_back(volumePath +
+                          ": cannot tell its position: " + SystemError());
+        closeVolume();
+        return false;
+      }
       if (position != static_cast<long>(chunk.offset)) {
         errors->push_back("internal: " + volumePath + " is at " +
                           Num(static_cast<uint64_t>(position)) +
@@ -70,8 +84,10 @@ bool WriteVolumes(const std::string& outputDir, const std::string& volumeName,
         closeVolume();
         return false;
       }
-      if (!CopyBytes(temp, volume, chunk.length)) {
-        errors->push_back(volumePath + ": write error: " + SystemError());
+      const std::string copyError =
+          CopyBytes(temp, tempPath, volume, volumePath, chunk.length);
+      if (!copyError.empty()) {
+        errors->push_back(copyError);
         closeVolume();
         return false;
       }
@@ -211,7 +227,7 @@ bool StageMedia(const Manifest& manifest, const BuildOptions& options,
                     staging, &volumes, errors)) {
     return false;
   }
-  store->Close();
+  if (!store->Close(errors)) return false;
   return StageDisk1Files(options, files, disk1Files, plan.descriptor, volumes,
                          staging, errors) &&
          (!options.images ||

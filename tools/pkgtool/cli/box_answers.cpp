@@ -133,6 +133,7 @@ int BoxAnswers::AnswerBox(const host::Box& box) {
     // Answered without asking: a line per box, the boxes of one cause
     // answered alike folded into a count.
     answer = Automatic(box);
+    if (answer == plat::kIdIgnore) ++kept_;
     const std::string label = Label(buttons, answer);
     reporter_.Fail(failure_ + " -> " + label,
                    cause.empty() ? "" : cause + " -> " + label);
@@ -158,6 +159,7 @@ int BoxAnswers::AnswerBox(const host::Box& box) {
       if (answer != 0) break;
     }
     userCancelled_ |= answer == plat::kIdCancel || answer == plat::kIdAbort;
+    if (answer == plat::kIdIgnore) ++kept_;
   }
   std::fprintf(console_.err, "setup: -> %s\n", Label(buttons, answer).c_str());
   return answer;

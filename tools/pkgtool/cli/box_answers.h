@@ -37,6 +37,8 @@ class BoxAnswers {
   // Whether a person answered Cancel or Abort; what the last failure was.
   bool UserCancelled() const { return userCancelled_; }
   const std::string& Failure() const { return failure_; }
+  // Files kept as they were: the boxes answered Ignore.
+  unsigned Kept() const { return kept_; }
   void SetNameDecoder(host::NameDecoder decode) { decodeName_ = decode; }
 
  private:
@@ -63,7 +65,8 @@ class BoxAnswers {
   int lastDisk_ = 0;
   size_t attempt_ = 0;
   std::map<std::string, int> retried_;
-  int cause_ = 0;  // errno of the platform call that failed before the box
+  int cause_ = 0;
+  unsigned kept_ = 0;  // errno of the platform call that failed before the box
   Reporter reporter_{console_, "setup: "};
 };
 

@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstring>
 
 #include "base/memory.h"
 #include "base/text.h"
@@ -28,12 +29,16 @@ struct EncodeFiles {
   std::FILE* out;
   ProgressBar* bar;
   uint64_t done = 0;
+  int readError = 0;  // errno of a failed read
 };
 
 long ReadInput(void* context, uint8_t* buffer, size_t count) {
   auto* files = static_cast<EncodeFiles*>(context);
   size_t n = std::fread(buffer, 1, count, files->in);
-  if (n == 0 && std::ferror(files->in)) return -1;
+  if (n == 0 && std::ferror(files->in)) {
+    files->readError = errno;
+    return -1;
+  }
   files->done += n;
   files->bar->Update(files->done);
   return static_cast<long>(n);
@@ -148,7 +153,7 @@ int RunEncode(const Args& args, const Console& console) {
     case EncodeResult::kOk:
       break;
     case EncodeResult::kReadFailed:
-      error = inPath + ": read error";
+      error = inPath + ": read error: " + std::strerror(files.readError);
       break;
     case EncodeResult::kInputShort:
       error = inPath + ": ended before its " + std::to_string(size) +

@@ -86,7 +86,13 @@ std::string ResultText(ResultCode result) {
   }
 }
 
-std::string LoadFailureText(ResultCode result, const std::string& path) {
+// " (CAUSE)" for the platform call that failed last, "" when none did.
+std::string PlatformCause() {
+  const int cause = host::TakeLastError();
+  return cause != 0 ? std::string(" (") + std::strerror(cause) + ")" : "";
+}
+
+std::string LoadFailureWords(ResultCode result, const std::string& path) {
   switch (result) {
     case kResultMissing:
       return path + ": cannot be opened";
@@ -98,6 +104,10 @@ std::string LoadFailureText(ResultCode result, const std::string& path) {
       return path + ": cannot be loaded (result " + std::to_string(result) +
              ")";
   }
+}
+
+std::string LoadFailureText(ResultCode result, const std::string& path) {
+  return LoadFailureWords(result, path) + PlatformCause();
 }
 
 // Prints the Program Manager commands the installer would send.
@@ -246,13 +256,13 @@ bool PrepareRun(const InstallRequest& request, const Console& console,
   }
   if (!CreateDosDirectories(request.windows + "\\SYSTEM")) {
     PrintError(console, "cannot create " + request.windows + "\\SYSTEM below " +
-                            request.root);
+                            request.root + PlatformCause());
     return false;
   }
   CopyText(InstallDirectory, kPathSize, request.installDirectory);
   if (CreateInstallDirectory() != kResultOk) {
-    PrintError(console,
-               std::string("Cannot create ") + request.installDirectory + "!");
+    PrintError(console, std::string("Cannot create ") +
+                            request.installDirectory + "!" + PlatformCause());
     return false;
   }
   ReadSettings();
@@ -296,7 +306,7 @@ void ReportInstalled(const InstallRequest& request, const Console& console) {
           kSettingsSection, kSettingsKey,
           std::to_string(GraphicsModeFlags).c_str(), kSettingsFile)) {
     PrintError(console, "note: " + request.windows + "\\" + kSettingsFile +
-                            " could not be written");
+                            " could not be written" + PlatformCause());
   }
   // The terminal speaks UTF-8.
   auto shown = [&request](const std::string& text) {
@@ -382,6 +392,13 @@ int RunInstall(const Args& args, const Console& console) {
     return kExitFailure;
   }
   ReportInstalled(request, console);
+  if (answers.Kept() > 0) {
+    PrintError(console, request.descriptor + ": installed, " +
+                            std::to_string(answers.Kept()) + " file" +
+                            (answers.Kept() == 1 ? "" : "s") +
+                            " kept as they were (answered Ignore)");
+    return kExitKept;
+  }
   return kExitOk;
 }
 
@@ -426,7 +443,9 @@ const Command kInstallCommand = {
     "                   1252); files are created with UTF-8 names\n"
     "  -q, --quiet      no progress bar\n"
     "\n"
-    "Exit status: 0 installed, 1 failed or cancelled, 2 usage error.\n",
+    "Exit status: 0 installed, 1 failed or cancelled, 2 usage error, 3\n"
+    "installed but some files kept as they were (a box answered Ignore: a\n"
+    "file that could not be replaced).\n",
     {{"root", 0, true},
      {"to", 0, true},
      {"disk", 0, true},

@@ -2,7 +2,9 @@
 // lists, verifies and extracts them (see commands.h for the commands).
 #include <unistd.h>
 
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
 #include <string>
 #include <vector>
 
@@ -15,8 +17,11 @@ int main(int argc, char** argv) {
   pkgtool::Console console;
   console.progress = isatty(STDERR_FILENO) == 1;
   int code = pkgtool::RunPkgtool(args, console);
-  if (std::fflush(stdout) != 0 && code == pkgtool::kExitOk) {
-    code = pkgtool::kExitFailure;  // a report that could not be written
+  // A report that could not be written is a failure, and says so.
+  if (std::fflush(stdout) != 0 || std::ferror(stdout)) {
+    std::fprintf(stderr, "pkgtool: standard output: write error: %s\n",
+                 errno != 0 ? std::strerror(errno) : "unknown cause");
+    code = pkgtool::kExitFailure;
   }
   return code;
 }

@@ -14,6 +14,7 @@ enum ExitCode : int {
   kExitOk = 0,       // everything held
   kExitFailure = 1,  // the work failed: bad input, a damaged medium, I/O
   kExitUsage = 2,    // the command line is wrong
+  kExitKept = 3,     // done, but some files had to stay as they were
 };
 
 struct Console {

@@ -4,6 +4,7 @@
 #include <dirent.h>
 #include <strings.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
@@ -208,6 +209,14 @@ bool FindNoCase(const std::string& dir, const std::string& name,
     }
   }
   return true;
+}
+
+bool RemoveFile(const std::string& path, std::string* error) {
+  for (int attempt = 0; attempt < 2; ++attempt) {
+    if (unlink(path.c_str()) == 0 || errno == ENOENT) return true;
+  }
+  *error = path + ": cannot remove: " + SystemError();
+  return false;
 }
 
 std::string SystemError() { return std::strerror(errno); }

@@ -72,6 +72,12 @@ bool ListDirectory(const std::string& path, std::vector<std::string>* names,
 bool FindNoCase(const std::string& dir, const std::string& name,
                 std::string* found, std::string* error);
 
+// Removes a file that must not stay (a temporary, an earlier file moved
+// aside). A failure is tried once more, as it may pass (a file busy for a
+// moment); nothing there is success. False with *error ("PATH: cannot
+// remove: CAUSE") when it stays.
+bool RemoveFile(const std::string& path, std::string* error);
+
 // strerror(errno) as a string.
 std::string SystemError();
 

@@ -124,7 +124,7 @@ bool FileSha256(const std::string& path, std::string* hex, std::string* error) {
     sha256_update(&context, n, block.data());
   }
   if (std::ferror(file.get())) {
-    *error = path + ": read error";
+    *error = path + ": read error: " + SystemError();
     return false;
   }
   uint8_t digest[SHA256_DIGEST_SIZE];
