@@ -602,7 +602,12 @@ const Command kInstallCommand = {
     "                   1252); files are created with UTF-8 names\n"
     "  -q, --quiet      no progress bar\n"
     "\n"
-    "Exit status: 0 installed, 1 failed or cancelled, 2 usage error.\n",
+    "Exit status: 0 installed, 1 failed or cancelled, 2 usage error.\n"
+    "\n"
+    "Examples:\n"
+    "  Install the sample into a Wine prefix without a question:\n"
+    "    pkgtool install quest/disk1 --root ~/.wine/drive_c \\\n"
+    "      --to 'C:\\GAMES\\QUEST' --yes\n",
     {{"root", 0, true},
      {"to", 0, true},
      {"disk", 0, true},

@@ -14,6 +14,11 @@ int main(int argc, char** argv) {
   std::vector<std::string> args(argv + 1, argv + argc);
   pkgtool::Console console;
   console.progress = isatty(STDERR_FILENO) == 1;
+  char self[4096];
+  const ssize_t length = readlink("/proc/self/exe", self, sizeof self);
+  if (length > 0 && length < static_cast<ssize_t>(sizeof self)) {
+    console.self.assign(self, static_cast<size_t>(length));
+  }
   int code = pkgtool::RunPkgtool(args, console);
   if (std::fflush(stdout) != 0 && code == pkgtool::kExitOk) {
     code = pkgtool::kExitFailure;  // a report that could not be written
