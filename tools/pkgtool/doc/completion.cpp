@@ -53,6 +53,65 @@ const char* ValueAction(const std::string& option) {
   return nullptr;
 }
 
+// The script; @COMMANDS@, @VALUES@ (what follows an option that takes a
+// value) and @CASES@ (each command's options, those that take a value and
+// its first argument) are filled in.
+constexpr char kScript[] =
+    R"(# bash completion for pkgtool, made by pkgtool_doc from its command table.
+_pkgtool() {
+  local cur prev words cword
+  _init_completion || return
+  local commands='@COMMANDS@ help'
+  local i command='' at=0
+  for ((i = 1; i < cword; i++)); do
+    case ${words[i]} in
+      -*) ;;
+      *) command=${words[i]}; at=$i; break ;;
+    esac
+  done
+  if [[ -z $command ]]; then
+    if [[ $cur == -* ]]; then
+      COMPREPLY=($(compgen -W '--help --quiet --version' -- "$cur"))
+    else
+      COMPREPLY=($(compgen -W "$commands" -- "$cur"))
+    fi
+    return
+  fi
+  if [[ $command == help ]]; then
+    ((cword == at + 1)) && COMPREPLY=($(compgen -W "$commands" -- "$cur"))
+    return
+  fi
+  case $prev in
+@VALUES@  esac
+  local options taking argument
+  case $command in
+@CASES@    *) return ;;
+  esac
+  if [[ $cur == -* ]]; then
+    COMPREPLY=($(compgen -W "$options" -- "$cur"))
+    return
+  fi
+  # The first argument after the command (options and their values passed
+  # over) is a file; the later ones are patterns or names.
+  local first=1
+  for ((i = at + 1; i < cword; i++)); do
+    case ${words[i]} in
+      --) ;;
+      --*=*) ;;
+      -*) [[ ${words[i]} == @($taking) ]] && ((i++)) ;;
+      *) first=0 ;;
+    esac
+  done
+  ((first)) && eval "$argument"
+} &&
+  complete -F _pkgtool pkgtool
+)";
+
+void Fill(std::string* text, const std::string& mark, const std::string& with) {
+  const size_t at = text->find(mark);
+  if (at != std::string::npos) text->replace(at, mark.size(), with);
+}
+
 }  // namespace
 
 std::string BashCompletion(const std::vector<CompletedCommand>& commands,
@@ -94,64 +153,11 @@ std::string BashCompletion(const std::vector<CompletedCommand>& commands,
              "'\n      taking='" + (taking.empty() ? "-@" : taking) +
              "'\n      argument=\"" + argument + "\"\n      ;;\n";
   }
-  return "# bash completion for pkgtool, made by pkgtool_doc from pkgtool's "
-         "command table.\n"
-         "_pkgtool() {\n"
-         "  local cur prev words cword\n"
-         "  _init_completion || return\n"
-         "  local commands='" +
-         names +
-         " help'\n"
-         "  local i command='' at=0\n"
-         "  for ((i = 1; i < cword; i++)); do\n"
-         "    case ${words[i]} in\n"
-         "      -*) ;;\n"
-         "      *) command=${words[i]}; at=$i; break ;;\n"
-         "    esac\n"
-         "  done\n"
-         "  if [[ -z $command ]]; then\n"
-         "    if [[ $cur == -* ]]; then\n"
-         "      COMPREPLY=($(compgen -W '--help --quiet --version' -- "
-         "\"$cur\"))\n"
-         "    else\n"
-         "      COMPREPLY=($(compgen -W \"$commands\" -- \"$cur\"))\n"
-         "    fi\n"
-         "    return\n"
-         "  fi\n"
-         "  if [[ $command == help ]]; then\n"
-         "    ((cword == at + 1)) && COMPREPLY=($(compgen -W \"$commands\" -- "
-         "\"$cur\"))\n"
-         "    return\n"
-         "  fi\n"
-         "  case $prev in\n" +
-         values +
-         "  esac\n"
-         "  local options taking argument\n"
-         "  case $command in\n" +
-         cases +
-         "    *) return ;;\n"
-         "  esac\n"
-         "  if [[ $cur == -* ]]; then\n"
-         "    COMPREPLY=($(compgen -W \"$options\" -- \"$cur\"))\n"
-         "    return\n"
-         "  fi\n"
-         "  # The first argument after the command (options and their values\n"
-         "  # passed over) is a file; the later ones are patterns or names.\n"
-         "  local first=1\n"
-         "  for ((i = at + 1; i < cword; i++)); do\n"
-         "    case ${words[i]} in\n"
-         "      --) ;;\n"
-         "      --*=*) ;;\n"
-         "      -*)\n"
-         "        # shellcheck disable=SC2053\n"
-         "        [[ ${words[i]} == @($taking) ]] && ((i++))\n"
-         "        ;;\n"
-         "      *) first=0 ;;\n"
-         "    esac\n"
-         "  done\n"
-         "  ((first)) && eval \"$argument\"\n"
-         "} &&\n"
-         "  complete -F _pkgtool pkgtool\n";
+  std::string script = kScript;
+  Fill(&script, "@COMMANDS@", names);
+  Fill(&script, "@VALUES@", values);
+  Fill(&script, "@CASES@", cases);
+  return script;
 }
 
 }  // namespace pkgtool_doc
