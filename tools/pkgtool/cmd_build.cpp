@@ -167,7 +167,7 @@ const Command kBuildCommand = {
     "  -o, --output OUTDIR  where the disks go (created when missing)\n"
     "  --installer FILE     the installer to put on disk 1 (default: the\n"
     "                       setup.exe shipped with pkgtool)\n"
-    "  --no-installer       no installer on disk 1 (its room stays kept)\n"
+    "  --no-installer       no installer on disk 1 (installerReserve stays)\n"
     "  -D, --define NAME=VALUE\n"
     "                       replace ${NAME} in the manifest's targets and\n"
     "                       values\n"
