@@ -123,7 +123,7 @@ uninstal.exe = uninstal.exe
 EOF
 build_other() {
   "$pkgtool" --quiet build "$other/other.manifest" -o "$other/media" \
-    >"$work/other-build.txt" 2>&1
+    --no-installer >"$work/other-build.txt" 2>&1
 }
 check "the other product builds" build_other
 check "the other product installs" install_to "$other/media/disk1/SETUP.bin" \

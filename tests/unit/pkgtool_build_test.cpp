@@ -178,6 +178,49 @@ TEST(PkgtoolBuild, NamesTheDescriptorAfterTheInstallerAndCopiesIt) {
   EXPECT_GT(used, 4096u - 64);
 }
 
+TEST(PkgtoolBuild, TakesTheSetupExeShippedWherePkgtoolLiesUnlessToldOtherwise) {
+  TempDir dir;
+  const std::string manifest = ThreeDiskManifest(dir);
+  const std::string out = dir.path() + "/out";
+  // pkgtool's program, and where its setup.exe lies.
+  const std::vector<std::pair<std::string, std::string>> places = {
+      {"beside/pkgtool", "beside/setup.exe"},
+      {"usr/bin/pkgtool", "usr/share/pkgtool/setup.exe"},
+      {"build/host/bin/pkgtool", "build/win32/bin/setup.exe"}};
+  for (size_t i = 0; i < places.size(); ++i) {
+    const Bytes installer = SampleBytes(1000 + i, 8);
+    WriteFile(dir.Make(places[i].second), installer);
+    // The program's directory is there; the program itself need not be.
+    pkgtool_testing::ToolRun run =
+        RunTool({"build", manifest, "-o", out}, dir.Make(places[i].first));
+    ASSERT_EQ(run.code, 0) << run.err;
+    EXPECT_EQ(ReadFile(out + "/disk1/setup.exe"), installer) << i;
+    EXPECT_NE(run.err.find("installer: " + dir.path() + "/" + places[i].second +
+                           ", shipped with pkgtool\n"),
+              std::string::npos)
+        << run.err;
+    ASSERT_EQ(std::remove(dir.Make(places[i].second).c_str()), 0);
+  }
+  // None there says so; --no-installer takes none of one that is there.
+  WriteFile(dir.Make("usr/share/pkgtool/setup.exe"), SampleBytes(900, 9));
+  const std::string self = dir.Make("usr/bin/pkgtool");
+  for (const char* no : {"--no-installer", "-q"}) {
+    if (no[1] == 'q')
+      std::remove(dir.Make("usr/share/pkgtool/setup.exe").c_str());
+    const std::string other = out + no;
+    pkgtool_testing::ToolRun run =
+        RunTool({"build", manifest, "-o", other, no}, self);
+    ASSERT_EQ(run.code, 0) << run.err;
+    EXPECT_EQ(Listing(other + "/disk1"),
+              (std::vector<std::string>{"GAME.dat", "README.TXT", "SETUP.bin",
+                                        "SHA256SUMS"}));
+    EXPECT_EQ(run.err, no[1] == 'q'
+                           ? "pkgtool: installer: none (no --installer, "
+                             "none shipped with pkgtool)\n"
+                           : "");
+  }
+}
+
 TEST(PkgtoolBuild, RemovesWhatAnEarlierBuildLeftAndTheNewOneDoesNotWrite) {
   TempDir dir;
   std::string manifest = ThreeDiskManifest(dir);

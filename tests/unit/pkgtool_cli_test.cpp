@@ -38,9 +38,9 @@ INSTANTIATE_TEST_SUITE_P(
                   "pkgtool: list: unknown option --jsn"},
         UsageCase{{"verify", "a", "--disk"},
                   "pkgtool: verify: option --disk needs a value"},
-        UsageCase{{"extract", "a"},
-                  "pkgtool: extract: the destination is missing (-d DEST, or "
-                  "-p for standard output)"},
+        UsageCase{{"build", "m", "--installer", "x", "--no-installer"},
+                  "pkgtool: build: --installer and --no-installer exclude "
+                  "each other"},
         UsageCase{{"verify", "a", "--codepage", "77777"},
                   "pkgtool: verify: unknown code page \"77777\" (iconv "
                   "converts none of that number)"},

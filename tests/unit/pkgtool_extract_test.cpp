@@ -203,7 +203,7 @@ TEST_F(PkgtoolExtractChoice, PatternsAndStandardOutputTakeTheChosenFiles) {
        {std::vector<std::string>{"-d", "-"},
         {"-p", "-d", Dest()},
         {"-d", Dest(), "-f", "-k"},
-        {}}) {
+        {"-d"}}) {
     EXPECT_EQ(Extract(wrong).code, 2) << wrong.size();
   }
 }
@@ -231,6 +231,35 @@ TEST_F(PkgtoolExtractChoice, OverwritesNothingBySurprise) {
   EXPECT_EQ(ReadFile(Dest() + "/DATA/B.MAP"), Source("b"));
   EXPECT_EQ(Listing(Dest() + "/DATA"),
             (std::vector<std::string>{"B.MAP", "MAPS"}));
+}
+
+TEST_F(PkgtoolExtractChoice, KeepsTheHabitsOfCabextract) {
+  // Without -d, into the current directory; -v names each file written.
+  ASSERT_TRUE(MakeDirectories(Dest()));
+  char previous[4096];
+  ASSERT_NE(getcwd(previous, sizeof previous), nullptr);
+  ASSERT_EQ(chdir(Dest().c_str()), 0);
+  struct Back {
+    const char* to;
+    ~Back() { EXPECT_EQ(chdir(to), 0); }
+  } back{previous};
+  pkgtool_testing::ToolRun run = Extract({"-v"});
+  ASSERT_EQ(run.code, 0) << run.err;
+  EXPECT_EQ(run.out,
+            "./GAME.EXE\n./DATA/MAPS/A.MAP\n./DATA/B.MAP\n./README.TXT\n" +
+                Descriptor() + ": 4 files extracted into . (38700 bytes)\n");
+  EXPECT_EQ(ReadFile(Dest() + "/DATA/MAPS/A.MAP"), Source("a"));
+  // Still nothing overwritten by surprise, and nothing named.
+  WriteFile(Dest() + "/GAME.EXE", std::string("mine"));
+  run = Extract({"-v"});
+  EXPECT_EQ(run.code, 1);
+  EXPECT_EQ(run.out, "");
+  // -l is list, -t is verify.
+  EXPECT_EQ(Extract({"-l"}).out, RunTool({"list", Descriptor()}).out);
+  run = Extract({"--test"});
+  EXPECT_EQ(run.code, 0);
+  EXPECT_EQ(run.out, RunTool({"verify", Descriptor()}).out);
+  EXPECT_NE(run.out.find(": OK: 4 records"), std::string::npos) << run.out;
 }
 
 TEST_F(PkgtoolExtractChoice, AMissingDiskIsOneLineAndTheRestIsExtracted) {

@@ -54,8 +54,10 @@ struct ToolRun {
   std::string err;  // what went to stderr
 };
 
-// Runs `pkgtool args...` in this process, no progress bar.
-inline ToolRun RunTool(const std::vector<std::string>& args) {
+// Runs `pkgtool args...` in this process, no progress bar; self is where
+// pkgtool's program lies ("": unknown).
+inline ToolRun RunTool(const std::vector<std::string>& args,
+                       const std::string& self = "") {
   ToolRun run;
   char* outText = nullptr;
   char* errText = nullptr;
@@ -66,6 +68,7 @@ inline ToolRun RunTool(const std::vector<std::string>& args) {
   console.out = out;
   console.err = err;
   console.progress = false;
+  console.self = self;
   run.code = pkgtool::RunPkgtool(args, console);
   std::fclose(out);
   std::fclose(err);

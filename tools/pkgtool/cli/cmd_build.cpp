@@ -6,10 +6,35 @@
 #include "build/builder.h"
 #include "cli/commands.h"
 #include "common/floppy.h"
+#include "common/host_files.h"
 #include "manifest/manifest.h"
 
 namespace pkgtool {
 namespace {
+
+// The setup.exe shipped with pkgtool, found from pkgtool's own program:
+// beside it, in ../share/pkgtool/ (an installed package) or in
+// ../../win32/bin/ (a host build tree beside the Windows tree). *found is
+// "" when there is none or pkgtool's place is unknown; false with *error
+// when a place cannot be looked at.
+bool ShippedInstaller(const std::string& self, std::string* found,
+                      std::string* error) {
+  found->clear();
+  if (self.empty()) return true;
+  for (const char* place : {"", "../share/pkgtool/", "../../win32/bin/"}) {
+    const std::string path = JoinPath(DirName(self), place) + "setup.exe";
+    if (!IsRegularFile(path, error)) {
+      if (!error->empty()) return false;
+      continue;
+    }
+    char* real = realpath(path.c_str(), nullptr);
+    if (real == nullptr) continue;
+    *found = real;
+    std::free(real);
+    return true;
+  }
+  return true;
+}
 
 int RunBuild(const Args& args, const Console& console) {
   if (args.positional.size() != 1) {
@@ -18,6 +43,10 @@ int RunBuild(const Args& args, const Console& console) {
   BuildOptions options;
   options.outputDir = args.Value("output");
   options.installerPath = args.Value("installer");
+  if (args.Has("installer") && args.Has("no-installer")) {
+    return UsageError(console, kBuildCommand,
+                      "--installer and --no-installer exclude each other");
+  }
   options.force = args.Has("force");
   options.dryRun = args.Has("dry-run");
   if (!options.dryRun && options.outputDir.empty()) {
@@ -83,6 +112,19 @@ int RunBuild(const Args& args, const Console& console) {
                             "[package], or --disk-format)");
     return kExitFailure;
   }
+  if (!args.Has("installer") && !args.Has("no-installer") &&
+      !console.self.empty()) {
+    std::string error;
+    if (!ShippedInstaller(console.self, &options.installerPath, &error)) {
+      PrintError(console, error);
+      return kExitFailure;
+    }
+    std::fprintf(
+        console.err, "pkgtool: installer: %s\n",
+        options.installerPath.empty()
+            ? "none (no --installer, none shipped with pkgtool)"
+            : (options.installerPath + ", shipped with pkgtool").c_str());
+  }
   if (!BuildMedia(manifest, options, console, &errors)) {
     PrintErrors(console, errors);
     return kExitFailure;
@@ -96,9 +138,9 @@ const Command kBuildCommand = {
     "build",
     "make the media of a package from its manifest",
     "Usage: pkgtool build MANIFEST -o OUTDIR [--installer SETUP.EXE]\n"
-    "                     [-D NAME=VALUE]... [--codepage N] [--dry-run]\n"
-    "                     [--disk-format F] [--images] [--best] [-j N]\n"
-    "                     [--force]\n"
+    "                     [--no-installer] [-D NAME=VALUE]... [--codepage N]\n"
+    "                     [--dry-run] [--disk-format F] [--images] [--best]\n"
+    "                     [-j N] [--force]\n"
     "\n"
     "Makes the distribution media described by MANIFEST (see MANIFEST.md):\n"
     "OUTDIR/disk1/ holds the descriptor (SETUP.bin, or named after the\n"
@@ -125,9 +167,17 @@ const Command kBuildCommand = {
     "of another name, its noInstall files) is removed. OUTDIR holding the\n"
     "media of another product (another programFile) is refused.\n"
     "\n"
+    "Without --installer, disk 1 gets the setup.exe shipped with pkgtool,\n"
+    "found from pkgtool's own program: beside it, in ../share/pkgtool/\n"
+    "(the package: /usr/share/pkgtool/setup.exe) or in ../../win32/bin/ (a\n"
+    "host build tree beside its Windows tree). A line on standard error\n"
+    "names the installer taken.\n"
+    "\n"
     "Options:\n"
     "  -o, --output OUTDIR  where the disks go (created when missing)\n"
-    "  --installer FILE     the installer to put on disk 1\n"
+    "  --installer FILE     the installer to put on disk 1 (default: the\n"
+    "                       setup.exe shipped with pkgtool)\n"
+    "  --no-installer       no installer on disk 1 (installerReserve stays)\n"
     "  -D, --define NAME=VALUE\n"
     "                       replace ${NAME} in the manifest's targets and\n"
     "                       values\n"
@@ -148,9 +198,20 @@ const Command kBuildCommand = {
     "  --force              build even where OUTDIR holds the media of "
     "another\n"
     "                       product (its files are left beside the new ones)\n"
-    "  -q, --quiet          no progress bar\n",
+    "  -q, --quiet          no progress bar\n"
+    "\n"
+    "Exit status: 0 the media were made (or the dry run found no fault), 1\n"
+    "a failure (OUTDIR is left as it was), 2 usage error.\n"
+    "\n"
+    "Examples:\n"
+    "  The bundled sample's media in quest/, with the shipped setup.exe:\n"
+    "    pkgtool build /usr/share/pkgtool/sample/quest.manifest -o quest \\\n"
+    "      -D WIN32_BIN=bin -D DATA=data\n"
+    "  How a manifest's files would lie on 1.44M floppies, writing nothing:\n"
+    "    pkgtool build game.manifest --dry-run --disk-format 1.44M\n",
     {{"output", 'o', true},
      {"installer", 0, true},
+     {"no-installer", 0, false},
      {"define", 'D', true},
      {"codepage", 0, true},
      {"dry-run", 0, false},

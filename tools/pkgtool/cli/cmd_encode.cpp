@@ -382,7 +382,13 @@ const Command kEncodeCommand = {
     "Options:\n"
     "  --best       compress harder (optimal parsing): a few percent\n"
     "               smaller; any decoder reads the stream\n"
-    "  -q, --quiet  no progress bar\n",
+    "  -q, --quiet  no progress bar\n"
+    "\n"
+    "Exit status: 0 OUT written, 1 a failure, 2 usage error.\n"
+    "\n"
+    "Examples:\n"
+    "  Compress a file as hard as possible:\n"
+    "    pkgtool encode --best LEVEL1.DAT level1.lz\n",
     {{"best", 0, false}},
     RunEncode,
 };
@@ -399,7 +405,13 @@ const Command kDecodeCommand = {
     "output (the report then goes to standard error).\n"
     "\n"
     "Options:\n"
-    "  -q, --quiet  no progress bar\n",
+    "  -q, --quiet  no progress bar\n"
+    "\n"
+    "Exit status: 0 OUT written, 1 a failure (OUT removed), 2 usage error.\n"
+    "\n"
+    "Examples:\n"
+    "  Check that a stream decodes to the file it was made from:\n"
+    "    pkgtool decode level1.lz - | cmp - LEVEL1.DAT\n",
     {},
     RunDecode,
 };

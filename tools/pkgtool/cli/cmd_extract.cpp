@@ -110,6 +110,7 @@ bool PrepareDirectories(const std::vector<std::string>& components,
 struct ExtractOptions {
   std::string dest;
   bool toStdout = false;
+  bool verbose = false;  // a line per file written
   bool force = false;
   bool skipExisting = false;
   unsigned codepage = 1252;
@@ -125,6 +126,7 @@ int ReadOptions(const Args& args, const Console& console,
   options->toStdout = args.Has("stdout");
   options->force = args.Has("force");
   options->skipExisting = args.Has("skip-existing");
+  options->verbose = args.Has("verbose");
   options->dest = args.Value("dest");
   if (options->dest == "-") {
     return UsageError(console, kExtractCommand,
@@ -135,11 +137,7 @@ int ReadOptions(const Args& args, const Console& console,
     return UsageError(console, kExtractCommand,
                       "-p (--stdout) and -d DEST exclude each other");
   }
-  if (!options->toStdout && options->dest.empty()) {
-    return UsageError(console, kExtractCommand,
-                      "the destination is missing (-d DEST, or -p for "
-                      "standard output)");
-  }
+  if (!options->toStdout && options->dest.empty()) options->dest = ".";
   if (options->force && options->skipExisting) {
     return UsageError(console, kExtractCommand,
                       "--force and --skip-existing exclude each other");
@@ -339,6 +337,10 @@ void WriteRecord(Extraction* run, const MediaRecord& record,
   run->cleanup.Clear();
   ++run->written;
   run->bytes += outcome.produced;
+  if (run->options.verbose) {
+    run->bar.Finish();
+    std::fprintf(run->console.out, "%s\n", host.c_str());
+  }
 }
 
 // Writes the record's bytes to standard output.
@@ -358,6 +360,7 @@ void StreamRecord(Extraction* run, const MediaRecord& record,
   }
   ++run->written;
   run->bytes += outcome.produced;
+  if (run->options.verbose) PrintError(run->console, record.utf8Name);
 }
 
 // Extracts one chosen record, unless it is kept (skip is true).
@@ -487,6 +490,9 @@ void Summarize(const Extraction& run, unsigned unreachable) {
 }
 
 int RunExtract(const Args& args, const Console& console) {
+  // -l is list and -t verify, for hands used to cabextract.
+  if (args.Has("list")) return kListCommand.run(args, console);
+  if (args.Has("test")) return kVerifyCommand.run(args, console);
   ExtractOptions options;
   int status = ReadOptions(args, console, &options);
   if (status != kExitOk) return status;
@@ -550,60 +556,60 @@ int RunExtract(const Args& args, const Console& console) {
 const Command kExtractCommand = {
     "extract",
     "write the files of a medium into a directory, or to standard output",
-    "Usage: pkgtool extract DESCRIPTOR [PATTERN]... -d DEST\n"
+    "Usage: pkgtool extract DESCRIPTOR [PATTERN]... [-d DEST] [-v]\n"
     "       pkgtool extract DESCRIPTOR [PATTERN]... -p\n"
+    "       pkgtool extract -l|-t DESCRIPTOR\n"
     "\n"
     "DESCRIPTOR is disk 1's descriptor (SETUP.bin, found in any case), the\n"
     "directory that holds it or its floppy image (disk1.img).\n"
     "\n"
     "Writes every file of the medium (or those the PATTERNs choose) into\n"
-    "DEST, decoded by the installer's own volume reader, decoder and output\n"
-    "writer; a noInstall file, which has no stream, is copied from its plain\n"
-    "copy on disk 1. A PATTERN is matched without regard to case against the "
-    "name\n"
-    "as 'pkgtool list' shows it: '*' (which also crosses '\\'), '?' and\n"
-    "'[...]' as in the shell; quote it. A PATTERN that matches nothing is an\n"
-    "error.\n"
+    "DEST, the current directory unless -d names one, decoded by the\n"
+    "installer's own volume reader, decoder and output writer; a noInstall\n"
+    "file is copied from its plain copy on disk 1. A PATTERN is matched\n"
+    "without regard to case against the name as 'pkgtool list' shows it: '*'\n"
+    "(which also crosses '\\'), '?' and '[...]' as in the shell; quote it. A\n"
+    "PATTERN that matches nothing is an error. Names go below DEST without\n"
+    "their drive or leading backslash, backslashes become directories (an\n"
+    "existing one found in any case); a name with a '..' component is\n"
+    "refused. Names go from code page 1252 (or --codepage) to UTF-8.\n"
     "\n"
-    "A relative name goes below DEST; a name that begins with a backslash or\n"
-    "a drive letter goes below DEST with the drive removed; backslashes\n"
-    "become directories (an existing one is found without regard to case).\n"
-    "A name with a '..' component is refused. Names are read in code page\n"
-    "1252 (or --codepage) and written as UTF-8.\n"
-    "\n"
-    "Before anything is written, every target is checked: when a file\n"
-    "exists there with other content, nothing is written and those files\n"
-    "are listed, unless --force (overwrite them) or --skip-existing (keep\n"
-    "every existing file) is given. A file with the same content is left\n"
-    "as it is. Each file is decoded beside its place and takes it only when\n"
-    "complete: a stream that fails, or whose size does not match its\n"
-    "record, leaves nothing behind and no existing file is lost, also when\n"
-    "SIGINT or SIGTERM ends pkgtool.\n"
-    "\n"
-    "The volumes of the other disks are looked for beside the descriptor,\n"
-    "in the --disk directories and in the directories beside the\n"
-    "descriptor's own (disk1/, disk2/, ... or any names): a volume's disk\n"
-    "number says which disk it is. When SHA256SUMS lies beside the\n"
-    "descriptor, nothing is extracted if the descriptor fails it, and no\n"
-    "file from a volume that fails it.\n"
+    "Nothing is overwritten by surprise: when a file exists at a target with\n"
+    "other content, nothing is written and those files are listed, unless\n"
+    "--force (overwrite them) or --skip-existing (keep every existing file)\n"
+    "is given; a file with the same content is left as it is. Each file is\n"
+    "decoded beside its place and takes it only when complete: a stream that\n"
+    "fails (or is not the size its record says) leaves nothing behind and\n"
+    "loses no file, also when SIGINT or SIGTERM ends pkgtool. The other disks\n"
+    "are looked for as 'pkgtool list' looks for them. When SHA256SUMS lies\n"
+    "beside the descriptor, nothing is extracted if the descriptor fails it,\n"
+    "and no file from a volume that fails it.\n"
     "\n"
     "Options:\n"
-    "  -d, --dest DEST     the directory to write into (created when missing)\n"
-    "  -p, --stdout        write the chosen files' bytes to standard output,\n"
-    "                      one after the other, and nothing else there\n"
-    "  -f, --force         overwrite existing files with other content\n"
-    "  -k, --skip-existing keep every existing file\n"
-    "  --disk DIR          another disk: its directory, its image, or a\n"
-    "                      directory of images (repeatable)\n"
-    "  --codepage N        the code page of the names (default 1252)\n"
-    "  -q, --quiet         no progress bar\n"
+    "  -d, --dest DEST      write into DEST (created when missing)\n"
+    "  -p, --stdout         write the files' bytes to standard output\n"
+    "  -v, --verbose        name each file on its own line once written\n"
+    "  -f, --force          overwrite existing files with other content\n"
+    "  -k, --skip-existing  keep every existing file\n"
+    "  -l, --list           list the files instead, as 'pkgtool list'\n"
+    "  -t, --test           test the media instead, as 'pkgtool verify'\n"
+    "  --disk DIR           another disk: its directory or image (repeatable)\n"
+    "  --codepage N         the code page of the names (default 1252)\n"
+    "  -q, --quiet          no progress bar\n"
     "\n"
     "Exit status: 0 every chosen file extracted, 1 a failure (or a disk\n"
-    "missing), 2 usage error.\n",
+    "missing), 2 usage error; with -l or -t, those of list or verify.\n"
+    "\n"
+    "Examples:\n"
+    "  Every file of the media into the current directory, one line each:\n"
+    "    pkgtool extract quest/disk1 -v\n",
     {{"dest", 'd', true},
      {"stdout", 'p', false},
      {"force", 'f', false},
      {"skip-existing", 'k', false},
+     {"verbose", 'v', false},
+     {"list", 'l', false},
+     {"test", 't', false},
      {"disk", 0, true},
      {"codepage", 0, true}},
     RunExtract,

@@ -445,7 +445,12 @@ const Command kInstallCommand = {
     "\n"
     "Exit status: 0 installed, 1 failed or cancelled, 2 usage error, 3\n"
     "installed but some files kept as they were (a box answered Ignore: a\n"
-    "file that could not be replaced).\n",
+    "file that could not be replaced).\n"
+    "\n"
+    "Examples:\n"
+    "  Install the sample into a Wine prefix without a question:\n"
+    "    pkgtool install quest/disk1 --root ~/.wine/drive_c \\\n"
+    "      --to 'C:\\GAMES\\QUEST' --yes\n",
     {{"root", 0, true},
      {"to", 0, true},
      {"disk", 0, true},

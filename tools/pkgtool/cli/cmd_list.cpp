@@ -409,7 +409,11 @@ const Command kListCommand = {
     "\n"
     "Exit status: 0 when the descriptor was read, even with disks missing;\n"
     "1 when it cannot be read or a PATTERN matches no record; 2 for a\n"
-    "wrong command line.\n",
+    "wrong command line.\n"
+    "\n"
+    "Examples:\n"
+    "  The files of the media in the order the installer reads them:\n"
+    "    pkgtool list quest/disk1 --reading-order\n",
     {{"disk", 0, true},
      {"json", 0, false},
      {"chunks", 0, false},

@@ -324,7 +324,12 @@ const Command kUninstallCommand = {
     "\n"
     "Exit status: 0 removed, 1 nothing removed (no descriptor copy or a\n"
     "damaged one, the answer No), 2 some file had to stay (or a usage\n"
-    "error).\n",
+    "error).\n"
+    "\n"
+    "Examples:\n"
+    "  Remove what the install example placed, answering Yes:\n"
+    "    pkgtool uninstall ~/.wine/drive_c/GAMES/QUEST/uninstal.bin \\\n"
+    "      --root ~/.wine/drive_c --yes\n",
     {{"root", 0, true},
      {"windows", 0, true},
      {"yes", 'y', false},

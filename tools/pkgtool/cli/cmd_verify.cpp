@@ -150,7 +150,11 @@ const Command kVerifyCommand = {
     "  --codepage N  the code page of the names (default 1252)\n"
     "  -q, --quiet   no progress bar\n"
     "\n"
-    "Exit status: 0 every check holds, 1 a problem, 2 usage error.\n",
+    "Exit status: 0 every check holds, 1 a problem, 2 usage error.\n"
+    "\n"
+    "Examples:\n"
+    "  Check media kept as floppy images, disk1.img beside disk2.img:\n"
+    "    pkgtool verify media/disk1.img\n",
     {{"disk", 0, true}, {"codepage", 0, true}},
     RunVerify,
 };

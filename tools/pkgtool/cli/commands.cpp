@@ -30,7 +30,11 @@ void PrintOverview(std::FILE* out) {
   std::fprintf(out,
                "\nRun 'pkgtool help COMMAND' (or 'pkgtool COMMAND --help') "
                "for a command's\noptions. Diagnostics go to standard error.\n"
-               "Exit status: 0 success, 1 failure, 2 usage error.\n");
+               "\nOptions:\n"
+               "  -q, --quiet    no progress bar (also after the command)\n"
+               "  -h, --help     this text; after a command, that command's\n"
+               "  -V, --version  print pkgtool's version\n"
+               "\nExit status: 0 success, 1 failure, 2 usage error.\n");
 }
 
 const Command* FindCommand(const std::string& name) {

@@ -16,6 +16,11 @@ int main(int argc, char** argv) {
   std::vector<std::string> args(argv + 1, argv + argc);
   pkgtool::Console console;
   console.progress = isatty(STDERR_FILENO) == 1;
+  char self[4096];
+  const ssize_t length = readlink("/proc/self/exe", self, sizeof self);
+  if (length > 0 && length < static_cast<ssize_t>(sizeof self)) {
+    console.self.assign(self, static_cast<size_t>(length));
+  }
   int code = pkgtool::RunPkgtool(args, console);
   // A report that could not be written is a failure, and says so.
   if (std::fflush(stdout) != 0 || std::ferror(stdout)) {

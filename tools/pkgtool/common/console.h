@@ -21,6 +21,9 @@ struct Console {
   std::FILE* out = stdout;
   std::FILE* err = stderr;
   bool progress = false;  // draw a progress bar on err (a terminal)
+  // pkgtool's own program (main sets it), where the files shipped with it
+  // are looked for; "" in tests.
+  std::string self;
 };
 
 // "pkgtool: " and the message, on its own line on err.
