@@ -265,6 +265,34 @@ struct FdCloser {
   }
 };
 
+// What went wrong in a decode that ended with result; "" when nothing did.
+std::string DecodeFault(ResultCode result, const RawSource& source,
+                        const std::vector<std::string>& problems,
+                        const std::string& inPath) {
+  if (result == kResultNoMemory) {
+    return "not enough memory for the output buffer";
+  }
+  if (source.failed) {
+    return inPath + ": read error: " + std::strerror(source.savedErrno);
+  }
+  if (result != kResultOk) {
+    return problems.empty()
+               ? inPath + ": shorter than the 4-byte size prefix (" +
+                     std::to_string(source.read) + " bytes)"
+               : problems.front();
+  }
+  if (source.endReads > 2) {
+    return inPath +
+           ": the stream ends early: " + std::to_string(source.endReads) +
+           " bytes were missing and decoded as zero bits";
+  }
+  if (Decoder.count != Decoder.size) {
+    return inPath + ": the stream yields " + std::to_string(Decoder.count) +
+           " bytes, its size prefix says " + std::to_string(Decoder.size);
+  }
+  return std::string();
+}
+
 int RunDecode(const Args& args, const Console& console) {
   if (args.positional.size() != 2) {
     return UsageError(console, kDecodeCommand, "expected IN and OUT");
@@ -303,8 +331,11 @@ int RunDecode(const Args& args, const Console& console) {
   RawSink sink{outFd, &bar, toStdout ? console.out : nullptr};
   std::vector<std::string> problems;
   host::SetResponder([&](const host::Box& box) {
+    const int cause = host::TakeLastError();
     problems.push_back(
-        Output.Showing == kResultDiskFull ? outPath + ": disk full" : box.text);
+        (Output.Showing == kResultDiskFull ? outPath + ": disk full"
+                                           : box.text) +
+        (cause != 0 ? std::string(" (") + std::strerror(cause) + ")" : ""));
     return (box.type & 0x0F) == plat::kMbOk ? plat::kIdOk : plat::kIdCancel;
   });
   ResetOutput();
@@ -325,25 +356,7 @@ int RunDecode(const Args& args, const Console& console) {
   host::SetResponder(nullptr);
   bar.Finish();
 
-  std::string error;
-  if (result == kResultNoMemory) {
-    error = "not enough memory for the output buffer";
-  } else if (source.failed) {
-    errno = source.savedErrno;
-    error = inPath + ": read error: " + SystemError();
-  } else if (result != kResultOk) {
-    error = problems.empty()
-                ? inPath + ": shorter than the 4-byte size prefix (" +
-                      std::to_string(source.read) + " bytes)"
-                : problems.front();
-  } else if (source.endReads > 2) {
-    error = inPath +
-            ": the stream ends early: " + std::to_string(source.endReads) +
-            " bytes were missing and decoded as zero bits";
-  } else if (Decoder.count != Decoder.size) {
-    error = inPath + ": the stream yields " + std::to_string(Decoder.count) +
-            " bytes, its size prefix says " + std::to_string(Decoder.size);
-  }
+  std::string error = DecodeFault(result, source, problems, inPath);
   if (error.empty() &&
       (::close(outFd) != 0 || (toStdout && std::fflush(console.out) != 0))) {
     error = outPath + ": write error: " + SystemError();
