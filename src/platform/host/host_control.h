@@ -99,6 +99,10 @@ enum class Fault {
 // as EIO, a read-only file as EACCES; "not there" (ENOENT) is an answer and
 // not recorded. pkgtool adds its text to the installer's boxes.
 int TakeLastError();
+// Records error as the cause of a failure, as a failed platform call does:
+// for a write hook that writes past the platform (pkgtool's standard
+// output).
+void NoteError(int error);
 
 // The nth call (1 = the next) of that kind from now on fails; times > 1
 // makes that many consecutive calls fail.

@@ -208,6 +208,8 @@ void FailFreeSpace() {
   State().freeSpace.fail = true;
 }
 
+void NoteError(int error) { Failed(0, error); }
+
 int TakeLastError() {
   const int error = State().lastError;
   State().lastError = 0;

@@ -44,6 +44,7 @@ long WriteToSink(void* context, const uint8_t* bytes, long count) {
   if (sink->stream != nullptr) {
     const auto size = static_cast<size_t>(count);
     n = std::fwrite(bytes, 1, size, sink->stream) == size ? count : -1;
+    if (n < 0) host::NoteError(errno);
   } else {
     n = plat::lwrite(sink->file, bytes, count);
   }
@@ -352,8 +353,14 @@ void StreamRecord(Extraction* run, const MediaRecord& record,
   sink.base = run->base;
   StreamSession::Outcome outcome =
       Produce(run, record, WriteToSink, &sink, "standard output");
-  std::fflush(run->console.out);
+  // What stdio kept back must reach standard output too.
+  const bool flushed = std::fflush(run->console.out) == 0;
+  const int flushError = errno;
   std::string fault = DecodeFault(outcome, record);
+  if (fault.empty() && !flushed) {
+    fault = "standard output: write error: " +
+            std::string(std::strerror(flushError));
+  }
   if (!fault.empty()) {
     run->Fail(label + fault);
     return;

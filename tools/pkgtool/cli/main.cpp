@@ -22,8 +22,10 @@ int main(int argc, char** argv) {
     console.self.assign(self, static_cast<size_t>(length));
   }
   int code = pkgtool::RunPkgtool(args, console);
-  // A report that could not be written is a failure, and says so.
-  if (std::fflush(stdout) != 0 || std::ferror(stdout)) {
+  // A report that could not be written is a failure, and says so (unless
+  // the command failed and said so already).
+  if ((std::fflush(stdout) != 0 || std::ferror(stdout)) &&
+      code == pkgtool::kExitOk) {
     std::fprintf(stderr, "pkgtool: standard output: write error: %s\n",
                  errno != 0 ? std::strerror(errno) : "unknown cause");
     code = pkgtool::kExitFailure;
