@@ -8,6 +8,7 @@
 // Paths and texts are NUL-terminated byte strings in the ANSI code page.
 #pragma once
 
+#include <cstdarg>
 #include <cstddef>
 #include <cstdint>
 
@@ -121,6 +122,12 @@ constexpr int kIdNo = 7;
 // caption may be null: the platform's default title.
 int MessageBox(Window owner, const char* text, const char* caption,
                unsigned type);
+
+// Bounded formatting, vsnprintf's contract: never writes past size bytes,
+// always terminates (when size > 0), cuts at the limit; a text that cannot
+// be formatted becomes empty. The host uses the C library's; Windows, which
+// links no C runtime, the conversions of platform/format.h.
+void FormatTextV(char* buffer, size_t size, const char* format, va_list args);
 
 // ---- settings file (private-profile functions) ----------------------------
 

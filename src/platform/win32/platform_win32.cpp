@@ -6,6 +6,7 @@
 #include "platform/win32/windows_api.h"
 // windows_api.h first: platform.h must see the names without macros.
 #include "platform/dialogs.h"
+#include "platform/format.h"
 #include "platform/platform.h"
 
 // ModalResult (dialogs.h): the dialog loops of the window code
@@ -158,6 +159,10 @@ int LoadString(unsigned id, char* buffer, int size) {
     return 0;
   }
   return length;
+}
+
+void FormatTextV(char* buffer, size_t size, const char* format, va_list args) {
+  BoundedFormat(buffer, size, format, args);
 }
 
 int MessageBox(Window owner, const char* text, const char* caption,
