@@ -64,6 +64,17 @@ constexpr uint32_t kFileAttributeDirectory = 0x10;
 constexpr uint32_t kFileAttributeNormal = 0x80;
 uint32_t GetFileAttributes(const char* path);
 
+// FindFirstFileA, FindNextFileA and FindClose over the entries of one
+// directory: pattern is the directory's path followed by "\*". Each call
+// puts the name of one entry into name (size bytes, cut to fit); "." and
+// ".." come as the platform gives them. FindFirstFile returns none
+// (nullptr) when the directory cannot be read or holds nothing; a handle
+// it returns goes to FindClose.
+using FindHandle = void*;
+FindHandle FindFirstFile(const char* pattern, char* name, size_t size);
+bool FindNextFile(FindHandle find, char* name, size_t size);
+void FindClose(FindHandle find);
+
 // lstrcmpiA: compares two texts ignoring letter case as the ANSI code page
 // knows it (accented letters included); <0, 0 or >0.
 int lstrcmpi(const char* a, const char* b);

@@ -113,6 +113,12 @@ size_t strnlen(const char* text, size_t limit) {
   return length;
 }
 
+int strcmp(const char* a, const char* b) {
+  for (; *a == *b && *a != '\0'; ++a, ++b) {
+  }
+  return static_cast<unsigned char>(*a) - static_cast<unsigned char>(*b);
+}
+
 int strncmp(const char* a, const char* b, size_t count) {
   for (; count > 0; --count, ++a, ++b) {
     if (*a != *b || *a == '\0') {
