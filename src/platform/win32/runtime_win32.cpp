@@ -161,8 +161,10 @@ uint64_t DivideUnsigned(uint64_t dividend, uint64_t divisor,
     __builtin_trap();
   }
   for (int bit = 63; bit >= 0; --bit) {
+    // A bit shifted out of rest stands for 2^64, more than any divisor.
+    const bool carry = (rest >> 63) != 0;
     rest = (rest << 1) | ((dividend >> bit) & 1);
-    if (rest >= divisor) {
+    if (carry || rest >= divisor) {
       rest -= divisor;
       quotient |= uint64_t{1} << bit;
     }
