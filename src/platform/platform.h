@@ -138,7 +138,11 @@ int MessageBox(Window owner, const char* text, const char* caption,
 // always terminates (when size > 0), cuts at the limit; a text that cannot
 // be formatted becomes empty. The host uses the C library's; Windows, which
 // links no C runtime, the conversions of platform/format.h.
-void FormatTextV(char* buffer, size_t size, const char* format, va_list args);
+void FormatTextV(char* buffer, size_t size, const char* format, va_list args)
+#if defined(__GNUC__)
+    __attribute__((format(printf, 3, 0)))
+#endif
+    ;
 
 // ---- settings file (private-profile functions) ----------------------------
 

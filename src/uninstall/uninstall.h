@@ -13,7 +13,8 @@
 //   the directories that became empty, the Program Manager entries;
 //   FinishUninstall, in a copy of the uninstaller that runs once the first
 //   has ended (win32/): the uninstaller, its list, D when it is then empty,
-//   and the closing box.
+//   and the closing box. With Quiet the first part removes the list too
+//   and tells the outcome, and the copy removes only the uninstaller and D.
 //
 // A record's file is resolved with the installer's target-path rules
 // against D. Never removed: records marked noInstall (never placed), shared

@@ -143,7 +143,8 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR commandLine, int) {
   const int code = RunUninstall(self, &finish);
   if (!finish) return code;
   if (!StartFinishingCopy(self, arguments.quiet)) {
-    // The uninstaller and its list stay: a second run can remove them.
+    // The uninstaller (and without /quiet its list) stays: a second run
+    // can remove it.
     ShowClosingBox(kUninstallKept);
     return kUninstallKept;
   }
