@@ -65,7 +65,7 @@ std::vector<uint8_t> MakeLevel(unsigned number) {
 // "QMUS", then 8-bit samples: a melody of square-ish tones with noise.
 std::vector<uint8_t> MakeMusic() {
   Random random(0x4D555349u);
-  const unsigned samples = 200 * 1024;
+  const unsigned samples = 320 * 1024;
   std::vector<uint8_t> music = {'Q', 'M', 'U', 'S'};
   static const unsigned kPeriods[] = {36, 32, 28, 27, 24, 21, 19, 18};
   unsigned period = kPeriods[0];

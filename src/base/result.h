@@ -62,6 +62,10 @@ enum : unsigned {
   kStrCannotRemove = 314,
   kStrListDamaged = 315,
   kStrUninstallCaption = 316,
+  kStrUnknownSwitch = 317,
+  kStrAlreadyRunning = 318,
+  kStrAddedFilesKept = 319,
+  kStrAddedFilesWhere = 320,
 };
 
 constexpr size_t kPathSize = 260;  // every path buffer: 259 characters + NUL

@@ -2,16 +2,16 @@
 #include "base/text.h"
 
 #include <cstdarg>
-#include <cstdio>
 #include <cstring>
+
+#include "platform/platform.h"
 
 void FormatText(char* buffer, size_t size, const char* format, ...) {
   if (size == 0) return;
   va_list args;
   va_start(args, format);
-  int written = vsnprintf(buffer, size, format, args);
+  plat::FormatTextV(buffer, size, format, args);
   va_end(args);
-  if (written < 0) buffer[0] = '\0';
 }
 
 bool CopyText(char* buffer, size_t size, const char* text) {

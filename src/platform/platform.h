@@ -8,6 +8,7 @@
 // Paths and texts are NUL-terminated byte strings in the ANSI code page.
 #pragma once
 
+#include <cstdarg>
 #include <cstddef>
 #include <cstdint>
 
@@ -62,6 +63,17 @@ constexpr uint32_t kFileAttributeReadOnly = 0x01;
 constexpr uint32_t kFileAttributeDirectory = 0x10;
 constexpr uint32_t kFileAttributeNormal = 0x80;
 uint32_t GetFileAttributes(const char* path);
+
+// FindFirstFileA, FindNextFileA and FindClose over the entries of one
+// directory: pattern is the directory's path followed by "\*". Each call
+// puts the name of one entry into name (size bytes, cut to fit); "." and
+// ".." come as the platform gives them. FindFirstFile returns none
+// (nullptr) when the directory cannot be read or holds nothing; a handle
+// it returns goes to FindClose.
+using FindHandle = void*;
+FindHandle FindFirstFile(const char* pattern, char* name, size_t size);
+bool FindNextFile(FindHandle find, char* name, size_t size);
+void FindClose(FindHandle find);
 
 // lstrcmpiA: compares two texts ignoring letter case as the ANSI code page
 // knows it (accented letters included); <0, 0 or >0.
@@ -121,6 +133,16 @@ constexpr int kIdNo = 7;
 // caption may be null: the platform's default title.
 int MessageBox(Window owner, const char* text, const char* caption,
                unsigned type);
+
+// Bounded formatting, vsnprintf's contract: never writes past size bytes,
+// always terminates (when size > 0), cuts at the limit; a text that cannot
+// be formatted becomes empty. The host uses the C library's; Windows, which
+// links no C runtime, the conversions of platform/format.h.
+void FormatTextV(char* buffer, size_t size, const char* format, va_list args)
+#if defined(__GNUC__)
+    __attribute__((format(printf, 3, 0)))
+#endif
+    ;
 
 // ---- settings file (private-profile functions) ----------------------------
 

@@ -46,6 +46,34 @@ bool ReadHandle(const char* word, uint64_t* handle) {
   return true;
 }
 
+// /quiet, and the switches of other uninstallers that mean the same.
+constexpr const char* kQuietSwitches[] = {"/quiet", "/S", "/SILENT",
+                                          "/VERYSILENT"};
+
+bool IsQuietSwitch(const char* word) {
+  for (const char* name : kQuietSwitches) {
+    if (SameTextIgnoringCase(word, name)) return true;
+  }
+  return false;
+}
+
+// Notes the first word not understood (or, when the words end badly, the
+// rest of the line), cut to fit.
+void NoteUnknown(const char* word, UninstallArguments* arguments) {
+  if (arguments->unknown[0] != '\0') return;
+  while (IsSpace(*word)) ++word;
+  CopyText(arguments->unknown, sizeof arguments->unknown, word);
+}
+
+// Whether a quiet switch stands anywhere on the line.
+bool QuietAnywhere(const char* line) {
+  char word[kPathSize];
+  for (const char* cursor = line; NextWord(&cursor, word, sizeof word);) {
+    if (IsQuietSwitch(word)) return true;
+  }
+  return false;
+}
+
 bool ReadArguments(const char* line, UninstallArguments* arguments) {
   char word[kPathSize];
   for (const char* cursor = line;;) {
@@ -53,9 +81,10 @@ bool ReadArguments(const char* line, UninstallArguments* arguments) {
     if (!NextWord(&cursor, word, sizeof word)) {
       // Only the end of the line ends the words well.
       while (IsSpace(*before)) ++before;
+      if (*before != '\0') NoteUnknown(before, arguments);
       return *before == '\0';
     }
-    if (SameTextIgnoringCase(word, "/quiet")) {
+    if (IsQuietSwitch(word)) {
       arguments->quiet = true;
     } else if (SameTextIgnoringCase(word, "/finish") && !arguments->finish) {
       char handle[24];
@@ -63,10 +92,12 @@ bool ReadArguments(const char* line, UninstallArguments* arguments) {
           arguments->original[0] == '\0' ||
           !NextWord(&cursor, handle, sizeof handle) ||
           !ReadHandle(handle, &arguments->handle)) {
+        NoteUnknown("/finish", arguments);
         return false;
       }
       arguments->finish = true;
     } else {
+      NoteUnknown(word, arguments);
       return false;
     }
   }
@@ -77,8 +108,26 @@ bool ReadArguments(const char* line, UninstallArguments* arguments) {
 bool ParseUninstallArguments(const char* line, UninstallArguments* arguments) {
   *arguments = UninstallArguments();
   if (ReadArguments(line, arguments)) return true;
+  char unknown[sizeof arguments->unknown];
+  CopyText(unknown, sizeof unknown, arguments->unknown);
   *arguments = UninstallArguments();
+  CopyText(arguments->unknown, sizeof arguments->unknown, unknown);
+  arguments->quiet = QuietAnywhere(line);
   return false;
+}
+
+void ComposeUninstallLockName(const char* programPath, char* name,
+                              size_t size) {
+  // FNV-1a over the path in upper case: a fixed length whatever the path.
+  uint32_t hash = 2166136261u;
+  for (const char* p = programPath; *p != '\0'; ++p) {
+    char c = *p;
+    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
+    if (c == '/') c = '\\';
+    hash = (hash ^ static_cast<uint8_t>(c)) * 16777619u;
+  }
+  FormatText(name, size, "SetupUninstall-%08lx",
+             static_cast<unsigned long>(hash));
 }
 
 bool ComposeFinishCommandLine(const char* copy, const char* original,

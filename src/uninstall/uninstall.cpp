@@ -115,14 +115,26 @@ int DirectoryDepth(const char* target) {
   return depth;
 }
 
-// Removes the emptied directories below D that hold the list's files,
-// deepest first, then D itself when it is empty. The process first stands
-// in the Windows directory: a directory that is some process's current one
-// cannot be removed.
-void RemoveEmptyDirectories() {
+// The process stands in the Windows directory: a directory that is some
+// process's current one cannot be removed.
+void StandInWindowsDirectory() {
   char windows[kPathSize];
   PlatformDirectory(plat::GetWindowsDirectory, windows);
   if (windows[0] != '\0') plat::SetCurrentDirectory(windows);
+}
+
+// D, when it is empty and may go.
+void RemoveProductDirectory() {
+  char directory[kPathSize];
+  CopyText(directory, sizeof directory, Uninstall.ProductDirectory);
+  RemoveTrailingBackslash(directory);
+  if (MayRemoveDirectory(directory)) plat::RemoveDirectory(directory);
+}
+
+// Removes the emptied directories below D that hold the list's files,
+// deepest first, then D itself when it is empty.
+void RemoveEmptyDirectories() {
+  StandInWindowsDirectory();
   char target[kPathSize];
   int deepest = 0;
   const uint8_t* record = FirstRecord();
@@ -146,9 +158,93 @@ void RemoveEmptyDirectories() {
       }
     }
   }
-  CopyText(directory, sizeof directory, Uninstall.ProductDirectory);
-  RemoveTrailingBackslash(directory);
-  if (MayRemoveDirectory(directory)) plat::RemoveDirectory(directory);
+  RemoveProductDirectory();
+}
+
+// The name part of a path.
+const char* NameOf(const char* path) {
+  const char* slash = strrchr(path, '\\');
+  return slash != nullptr ? slash + 1 : path;
+}
+
+// Whether a name is an uninstaller's list as the installer names them:
+// uninstal.bin or unins1.bin to unins999.bin.
+bool IsUninstallerList(const char* name) {
+  if (SameTextIgnoringCase(name, "uninstal.bin")) return true;
+  if (strlen(name) < 10) return false;
+  char head[6];
+  memcpy(head, name, 5);
+  head[5] = '\0';
+  if (!SameTextIgnoringCase(head, "unins")) return false;
+  const char* p = name + 5;
+  int digits = 0;
+  for (; *p >= '0' && *p <= '9'; ++p) ++digits;
+  return digits >= 1 && digits <= 3 && name[5] != '0' &&
+         SameTextIgnoringCase(p, ".bin");
+}
+
+// Whether D stays because of files the user added: it may go, and holds
+// something besides the uninstaller and its list, none of it another
+// product's uninstaller list (D then holds another product, which is not
+// the user's doing).
+bool AddedFilesRemain() {
+  char pattern[kPathSize];
+  if (!MayRemoveDirectory(Uninstall.ProductDirectory) ||
+      !CopyText(pattern, sizeof pattern, Uninstall.ProductDirectory) ||
+      !AppendText(pattern, sizeof pattern, "*")) {
+    return false;
+  }
+  char name[kPathSize];
+  bool found = false;
+  bool anotherProduct = false;
+  plat::FindHandle find = plat::FindFirstFile(pattern, name, sizeof name);
+  for (bool more = find != nullptr; more;
+       more = plat::FindNextFile(find, name, sizeof name)) {
+    if (strcmp(name, ".") == 0 || strcmp(name, "..") == 0 ||
+        SamePath(name, NameOf(Uninstall.ProgramPath)) ||
+        SamePath(name, NameOf(Uninstall.ListPath))) {
+      continue;
+    }
+    found = true;
+    if (IsUninstallerList(name)) anotherProduct = true;
+  }
+  if (find != nullptr) plat::FindClose(find);
+  return found && !anotherProduct;
+}
+
+// The outcome once the removal is over.
+int FinalOutcome(bool everythingGone) {
+  if (!everythingGone) return kUninstallKept;
+  return AddedFilesRemain() ? kUninstallAddedKept : kUninstallDone;
+}
+
+// Deletes the uninstaller, trying a while when its first part still holds
+// it. Whether it is gone.
+bool DeleteProgram() {
+  bool gone = false;
+  for (int attempt = 0; attempt < kDeleteAttempts && !gone; ++attempt) {
+    if (attempt > 0) plat::Sleep(kDeleteRetryMs);
+    gone = !FileIsThere(Uninstall.ProgramPath) ||
+           plat::DeleteFile(Uninstall.ProgramPath);
+  }
+  return gone;
+}
+
+// The quiet second part: the list went with the first part, which told the
+// outcome; the uninstaller goes, and D when that leaves it empty.
+int FinishQuietly(const char* programPath) {
+  ResetUninstall();
+  Uninstall.Quiet = true;
+  if (!CopyText(Uninstall.ProgramPath, kPathSize, programPath) ||
+      strrchr(programPath, '\\') == nullptr) {
+    return kUninstallKept;
+  }
+  CopyText(Uninstall.ProductDirectory, kPathSize, programPath);
+  Uninstall.ProductDirectory[NameOf(programPath) - programPath] = '\0';
+  const bool programGone = DeleteProgram();
+  StandInWindowsDirectory();
+  RemoveProductDirectory();
+  return programGone ? kUninstallDone : kUninstallKept;
 }
 
 int TitledBox(unsigned stringId, const char* argument, unsigned type) {
@@ -314,41 +410,51 @@ int RunUninstall(const char* programPath, bool* finish) {
                 plat::kMbYesNo | plat::kMbIconQuestion) != plat::kIdYes) {
     return kUninstallNothing;
   }
-  const ResultCode removed = RemoveProductFiles();
-  if (removed == kResultOk) {
-    RemoveEmptyDirectories();
-    if (!Package.ControlPanelPackage) RemoveFromProgramManager();
-    *finish = true;
-  }
-  const bool kept =
-      removed != kResultOk || CountRecords(RecordFate::kFile, true) > 0;
-  return kept ? kUninstallKept : kUninstallDone;
+  if (RemoveProductFiles() != kResultOk) return kUninstallKept;  // Abort
+  RemoveEmptyDirectories();
+  if (!Package.ControlPanelPackage) RemoveFromProgramManager();
+  *finish = true;
+  const bool filesGone = CountRecords(RecordFate::kFile, true) == 0;
+  if (!Uninstall.Quiet) return FinalOutcome(filesGone);
+  // Nobody waits for the second part of a quiet run: all but the
+  // uninstaller and D goes now, and this part tells the outcome.
+  const bool listGone =
+      !FileIsThere(Uninstall.ListPath) || plat::DeleteFile(Uninstall.ListPath);
+  return FinalOutcome(filesGone && listGone);
 }
 
 int FinishUninstall(const char* programPath) {
+  if (Uninstall.Quiet) return FinishQuietly(programPath);
   if (!LoadListOrReport(programPath)) return kUninstallNothing;
-  bool programGone = false;
-  for (int attempt = 0; attempt < kDeleteAttempts && !programGone; ++attempt) {
-    if (attempt > 0) plat::Sleep(kDeleteRetryMs);
-    programGone = !FileIsThere(Uninstall.ProgramPath) ||
-                  plat::DeleteFile(Uninstall.ProgramPath);
-  }
+  const bool programGone = DeleteProgram();
   // The list goes only after its program: an uninstaller left behind still
   // finds it.
   const bool listGone = programGone && (!FileIsThere(Uninstall.ListPath) ||
                                         plat::DeleteFile(Uninstall.ListPath));
   RemoveEmptyDirectories();
-  const bool everythingGone =
-      listGone && CountRecords(RecordFate::kFile, true) == 0;
-  ShowClosingBox(everythingGone);
-  return everythingGone ? kUninstallDone : kUninstallKept;
+  const int outcome =
+      FinalOutcome(listGone && CountRecords(RecordFate::kFile, true) == 0);
+  ShowClosingBox(outcome);
+  return outcome;
 }
 
-void ShowClosingBox(bool everythingGone) {
+void ShowClosingBox(int outcome) {
   if (Uninstall.Quiet) return;
   char text[kBoxTextSize];
-  FormatStringWithText(everythingGone ? kStrUninstallDone : kStrFilesKept,
-                       Uninstall.Title, text, sizeof text);
+  const unsigned id = outcome == kUninstallDone        ? kStrUninstallDone
+                      : outcome == kUninstallAddedKept ? kStrAddedFilesKept
+                                                       : kStrFilesKept;
+  FormatStringWithText(id, Uninstall.Title, text, sizeof text);
+  if (outcome == kUninstallAddedKept) {
+    char directory[kPathSize];
+    CopyText(directory, sizeof directory, Uninstall.ProductDirectory);
+    RemoveTrailingBackslash(directory);
+    char where[kBoxTextSize];
+    FormatStringWithText(kStrAddedFilesWhere, directory, where, sizeof where);
+    AppendText(text, sizeof text, "\n\n");
+    AppendText(text, sizeof text, where);
+  }
+  const bool everythingGone = outcome != kUninstallKept;
   if (CountRecords(RecordFate::kShared, false) > 0) {
     char shared[kBoxTextSize];
     FormatStringWithText(kStrSharedKept, "", shared, sizeof shared);

@@ -233,8 +233,7 @@ if [ "$headless" = 1 ]; then
         sed -n 's/^Insert disk \([0-9]*\) in drive.*/\1/p')
       [ -n "$disk" ] || die "unexpected box: $text"
       say "disk prompt: $text"
-      # The box aside, so that the picture shows the progress bar too.
-      drv move-box 0 0 || true
+      # The box stays where Windows puts it, over the dialog.
       shot "$(printf '%02d' $step)-disk-$disk"
       step=$((step + 1))
       insert_disk "$disk"

@@ -3,8 +3,12 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
+#include <cstdarg>
+#include <cstdio>
+#include <cstring>
 #include <string>
 
+#include "platform/format.h"
 #include "platform/host/host_control.h"
 #include "platform/platform.h"
 #include "test_support.h"
@@ -147,3 +151,44 @@ TEST_F(HostPlatform, StringsComeFromTheOneTable) {
 }
 
 }  // namespace
+
+// The Windows build's formatting, which links no C library, against the C
+// library's for every conversion the programs use, with the limit cutting
+// through a number and through a text.
+namespace {
+
+std::string Bounded(size_t size, const char* format, ...) {
+  char buffer[129];
+  memset(buffer, '#', sizeof buffer);
+  va_list args;
+  va_start(args, format);
+  plat::BoundedFormat(buffer, size, format, args);
+  va_end(args);
+  EXPECT_EQ(buffer[size], '#') << "wrote past the limit: " << format;
+  return std::string(buffer, strnlen(buffer, size));
+}
+
+}  // namespace
+
+TEST(BoundedFormat, FormatsAsTheCLibraryDoesWithinItsLimit) {
+  char expected[128];
+  snprintf(expected, sizeof expected, "%d|%i|%u|%lu|%llu|%x|%X|%zu|%c|%s|%%",
+           -2147483647 - 1, 42, 4294967295u, 123456789ul,
+           18446744073709551615ull, 0xbeefu, 0xbeefu, size_t{7}, 'q', "text");
+  EXPECT_EQ(
+      Bounded(128, "%d|%i|%u|%lu|%llu|%x|%X|%zu|%c|%s|%%", -2147483647 - 1, 42,
+              4294967295u, 123456789ul, 18446744073709551615ull, 0xbeefu,
+              0xbeefu, size_t{7}, 'q', "text"),
+      expected);
+  snprintf(expected, sizeof expected, "[%5d][%-5d][%05d][%-4s][%3s][%lld]", -42,
+           42, -42, "ab", "abcd", -9000000000ll);
+  EXPECT_EQ(Bounded(128, "[%5d][%-5d][%05d][%-4s][%3s][%lld]", -42, 42, -42,
+                    "ab", "abcd", -9000000000ll),
+            expected);
+  // Cut at the limit, terminated.
+  EXPECT_EQ(Bounded(5, "%d%%", 123456), "1234");
+  EXPECT_EQ(Bounded(9, "Insert disk %d in drive %s.", 2, "A"), "Insert d");
+  EXPECT_EQ(Bounded(1, "%s", "x"), "");
+  // A conversion it does not know is copied and takes no argument.
+  EXPECT_EQ(Bounded(64, "%q %s %", "s"), "%q s %");
+}

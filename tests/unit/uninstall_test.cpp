@@ -7,6 +7,7 @@
 #include <sys/stat.h>
 
 #include <cstring>
+#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -93,8 +94,8 @@ TEST_F(UninstallTest, RemovesWhatTheInstallationPlacedAndNothingElse) {
   host::QueueAnswer(plat::kIdOk);
   int first = -1;
   EXPECT_EQ(BothParts("C:\\GAMES\\QUEST\\uninstal.exe", &first),
-            kUninstallDone);
-  EXPECT_EQ(first, kUninstallDone);
+            kUninstallAddedKept);
+  EXPECT_EQ(first, kUninstallAddedKept);
 
   for (const char* gone :
        {"GAMES/QUEST/QUEST.EXE", "GAMES/QUEST/DATA", "WINDOWS/QUEST.INI",
@@ -115,8 +116,9 @@ TEST_F(UninstallTest, RemovesWhatTheInstallationPlacedAndNothingElse) {
             "components?");
   EXPECT_EQ(host::Boxes()[0].type, plat::kMbYesNo | plat::kMbIconQuestion);
   EXPECT_EQ(host::Boxes()[1].text,
-            "Quest was successfully removed from your computer.\n\nShared "
-            "files were kept, as other programs may use them.");
+            "Quest was removed from your computer, except the files you "
+            "added.\n\nThey remain in C:\\GAMES\\QUEST.\n\nShared files were "
+            "kept, as other programs may use them.");
   const std::vector<std::string> commands = {
       "[ShowGroup(Games,1)]", "[DeleteItem(Quest)]",
       "[DeleteItem(Uninstall Quest)]", "[DeleteGroup(Games)]"};
@@ -201,19 +203,77 @@ TEST_F(UninstallTest, FileThatCannotGoAsksAbortRetryIgnore) {
             plat::kMbAbortRetryIgnore | plat::kMbIconExclamation);
   EXPECT_EQ(host::Boxes()[1].caption, "Quest");
 
-  // Quiet: Ignore without a box; the rest goes, and the finishing part
-  // tells that a file stayed.
+  // Quiet: Ignore without a box; the rest goes, and the first part tells
+  // that a file stayed (the finishing part only removes the uninstaller).
   host::SetResponder(nullptr);
   ReleaseUninstallList();
   ::Uninstall.Quiet = true;
   EXPECT_EQ(RunUninstall("C:\\Q\\uninstal.exe", &finish), kUninstallKept);
   EXPECT_TRUE(finish);
   ReleaseUninstallList();
-  EXPECT_EQ(FinishUninstall("C:\\Q\\uninstal.exe"), kUninstallKept);
+  EXPECT_EQ(FinishUninstall("C:\\Q\\uninstal.exe"), kUninstallDone);
   EXPECT_EQ(host::Boxes().size(), 4u);
   EXPECT_TRUE(There("Q/B.DAT"));
   EXPECT_FALSE(There("Q/D.DAT"));
   EXPECT_FALSE(There("Q/uninstal.exe"));
+}
+
+// The endings: the closing box and the outcome tell whether files the user
+// added keep D (naming it), while another product's files in D do not
+// count as the user's. With /quiet the first part removes the list too
+// and tells the outcome, leaving only the uninstaller and D to its second.
+TEST_F(UninstallTest, EndingsTellWhatStaysAndQuietLeavesOnlyTheUninstaller) {
+  struct Case {
+    const char* left;  // besides the product, in D ("" none)
+    bool quiet;
+    int outcome;
+    const char* text;  // of the closing box ("" with quiet)
+  };
+  const std::string kAdded =
+      "Quest was removed from your computer, except the files you "
+      "added.\n\nThey remain in C:\\Q.";
+  for (const Case& c :
+       {Case{"", false, kUninstallDone,
+             "Quest was successfully removed from your computer."},
+        Case{"SAVES/SLOT1.SAV", false, kUninstallAddedKept, kAdded.c_str()},
+        Case{"unins1.bin", false, kUninstallDone,
+             "Quest was successfully removed from your computer."},
+        Case{"", true, kUninstallDone, ""},
+        Case{"SAVE1.SAV", true, kUninstallAddedKept, ""}}) {
+    const size_t before = host::Boxes().size();
+    Install("Q/uninstal.exe", {{"A.DAT", 0, "Q/A.DAT"},
+                               {"DATA\\B.DAT", 0, "Q/DATA/B.DAT"},
+                               {"uninstal.exe", 0, "Q/uninstal.exe"}});
+    if (c.left[0] != '\0') WriteFile(OnC(std::string("Q/") + c.left), "x");
+    ::Uninstall.Quiet = c.quiet;
+    if (!c.quiet) {
+      host::QueueAnswer(plat::kIdYes);
+      host::QueueAnswer(plat::kIdOk);
+    }
+    bool finish = false;
+    const int first = RunUninstall("C:\\Q\\uninstal.exe", &finish);
+    ReleaseUninstallList();
+    ASSERT_TRUE(finish) << c.left;
+    EXPECT_EQ(first, c.outcome) << c.left;
+    if (c.quiet) {
+      // Before the second part: only the uninstaller is left of ours.
+      EXPECT_FALSE(There("Q/uninstal.bin")) << c.left;
+      EXPECT_FALSE(There("Q/DATA")) << c.left;
+      EXPECT_TRUE(There("Q/uninstal.exe")) << c.left;
+      EXPECT_EQ(FinishUninstall("C:\\Q\\uninstal.exe"), kUninstallDone);
+      EXPECT_EQ(host::Boxes().size(), before) << c.left;
+    } else {
+      EXPECT_EQ(FinishUninstall("C:\\Q\\uninstal.exe"), c.outcome) << c.left;
+      ASSERT_EQ(host::Boxes().size(), before + 2) << c.left;
+      EXPECT_EQ(host::Boxes().back().text, c.text);
+      EXPECT_EQ(host::Boxes().back().type,
+                plat::kMbOk | plat::kMbIconInformation);
+    }
+    ReleaseUninstallList();
+    EXPECT_FALSE(There("Q/uninstal.exe")) << c.left;
+    EXPECT_EQ(There("Q"), c.left[0] != '\0') << c.left;
+    std::filesystem::remove_all(OnC("Q"));
+  }
 }
 
 // Nothing is removed without a sound list or against the answer No; the box
@@ -263,6 +323,19 @@ TEST(UninstallArguments, FinishingCopyReadsWhatTheFirstPartWrote) {
 
   ASSERT_TRUE(ParseUninstallArguments("  /QUIET ", &read));
   EXPECT_TRUE(read.quiet && !read.finish);
+  // Other uninstallers' quiet switches, in any case.
+  for (const char* quiet : {"/S", "/s", "/SILENT", "/VerySilent"}) {
+    ASSERT_TRUE(ParseUninstallArguments(quiet, &read)) << quiet;
+    EXPECT_TRUE(read.quiet) << quiet;
+    EXPECT_STREQ(read.unknown, "");
+  }
+  // An unknown switch is named; a quiet switch anywhere still counts.
+  EXPECT_FALSE(ParseUninstallArguments("-quiet", &read));
+  EXPECT_STREQ(read.unknown, "-quiet");
+  EXPECT_FALSE(read.quiet);
+  EXPECT_FALSE(ParseUninstallArguments("/x /S", &read));
+  EXPECT_STREQ(read.unknown, "/x");
+  EXPECT_TRUE(read.quiet);
   ASSERT_TRUE(ParseUninstallArguments("", &read));
   EXPECT_FALSE(read.quiet || read.finish);
   const std::string tooLong = "/finish \"C:\\" + std::string(260, 'x') + "\" 1";
@@ -272,7 +345,19 @@ TEST(UninstallArguments, FinishingCopyReadsWhatTheFirstPartWrote) {
         std::string("/finish C:\\Q\\U.EXE -1"), tooLong}) {
     EXPECT_FALSE(ParseUninstallArguments(refused.c_str(), &read)) << refused;
     EXPECT_FALSE(read.finish);
+    EXPECT_NE(read.unknown[0], '\0') << refused;
   }
+}
+
+// One lock per uninstaller, whatever the letter case of its path.
+TEST(UninstallArguments, LockNameFollowsThePathWithoutRegardToCase) {
+  char a[32], b[32], c[32];
+  ComposeUninstallLockName("C:\\GAMES\\QUEST\\uninstal.exe", a, sizeof a);
+  ComposeUninstallLockName("c:\\games\\quest\\UNINSTAL.EXE", b, sizeof b);
+  ComposeUninstallLockName("C:\\GAMES\\QUEST\\unins1.exe", c, sizeof c);
+  EXPECT_STREQ(a, b);
+  EXPECT_STRNE(a, c);
+  EXPECT_EQ(strchr(a, '\\'), nullptr);
 }
 
 }  // namespace

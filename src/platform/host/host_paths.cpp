@@ -10,6 +10,7 @@
 
 #include "platform/host/host_control.h"
 #include "platform/host/host_internal.h"
+#include "platform/platform.h"
 
 namespace host {
 namespace {
@@ -167,3 +168,46 @@ bool DirectoryExists(const std::string& dosPath) {
 }
 
 }  // namespace host
+
+// The directory listing: only the pattern "DIR\*"; the names are the host's
+// own (the name decoder maps DOS names to host names, not back).
+namespace plat {
+namespace {
+
+bool NextName(DIR* directory, char* name, size_t size) {
+  const dirent* entry = readdir(directory);
+  if (entry == nullptr || size == 0) return false;
+  size_t length = 0;
+  for (; entry->d_name[length] != '\0' && length + 1 < size; ++length) {
+    name[length] = entry->d_name[length];
+  }
+  name[length] = '\0';
+  return true;
+}
+
+}  // namespace
+
+FindHandle FindFirstFile(const char* pattern, char* name, size_t size) {
+  std::string directory = pattern;
+  if (directory.size() < 2 ||
+      directory.compare(directory.size() - 2, 2, "\\*") != 0) {
+    return nullptr;
+  }
+  directory.resize(directory.size() - 2);
+  const std::string path = host::HostPath(directory);
+  DIR* listing = path.empty() ? nullptr : opendir(path.c_str());
+  if (listing == nullptr) return nullptr;
+  if (!NextName(listing, name, size)) {
+    closedir(listing);
+    return nullptr;
+  }
+  return listing;
+}
+
+bool FindNextFile(FindHandle find, char* name, size_t size) {
+  return NextName(static_cast<DIR*>(find), name, size);
+}
+
+void FindClose(FindHandle find) { closedir(static_cast<DIR*>(find)); }
+
+}  // namespace plat

@@ -516,6 +516,11 @@ int LoadString(unsigned id, char* buffer, int size) {
   return static_cast<int>(length);
 }
 
+void FormatTextV(char* buffer, size_t size, const char* format, va_list args) {
+  if (size == 0) return;
+  if (vsnprintf(buffer, size, format, args) < 0) buffer[0] = '\0';
+}
+
 int MessageBox(Window owner, const char* text, const char* caption,
                unsigned type) {
   host::HostState& state = host::State();

@@ -6,6 +6,7 @@
 #include "platform/win32/windows_api.h"
 // windows_api.h first: platform.h must see the names without macros.
 #include "platform/dialogs.h"
+#include "platform/format.h"
 #include "platform/platform.h"
 
 // ModalResult (dialogs.h): the dialog loops of the window code
@@ -52,6 +53,36 @@ bool MoveFileEx(const char* from, const char* to) {
 bool RemoveDirectory(const char* path) {
   return RemoveDirectoryA(path) != FALSE;
 }
+
+namespace {
+
+void CopyFoundName(const WIN32_FIND_DATAA& found, char* name, size_t size) {
+  size_t length = 0;
+  while (found.cFileName[length] != '\0' && length + 1 < size) {
+    name[length] = found.cFileName[length];
+    ++length;
+  }
+  if (size > 0) name[length] = '\0';
+}
+
+}  // namespace
+
+FindHandle FindFirstFile(const char* pattern, char* name, size_t size) {
+  WIN32_FIND_DATAA found;
+  const HANDLE find = FindFirstFileA(pattern, &found);
+  if (find == INVALID_HANDLE_VALUE) return nullptr;
+  CopyFoundName(found, name, size);
+  return find;
+}
+
+bool FindNextFile(FindHandle find, char* name, size_t size) {
+  WIN32_FIND_DATAA found;
+  if (!FindNextFileA(static_cast<HANDLE>(find), &found)) return false;
+  CopyFoundName(found, name, size);
+  return true;
+}
+
+void FindClose(FindHandle find) { ::FindClose(static_cast<HANDLE>(find)); }
 
 uint32_t GetFileAttributes(const char* path) {
   return GetFileAttributesA(path);
@@ -158,6 +189,10 @@ int LoadString(unsigned id, char* buffer, int size) {
     return 0;
   }
   return length;
+}
+
+void FormatTextV(char* buffer, size_t size, const char* format, va_list args) {
+  BoundedFormat(buffer, size, format, args);
 }
 
 int MessageBox(Window owner, const char* text, const char* caption,

@@ -17,6 +17,8 @@
 
 #undef CreateDirectory
 #undef DeleteFile
+#undef FindFirstFile
+#undef FindNextFile
 #undef MoveFileEx
 #undef GetDiskFreeSpace
 #undef GetFileAttributes

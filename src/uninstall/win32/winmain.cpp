@@ -11,10 +11,20 @@
 // its list and the product's directory when empty, shows the closing box
 // and asks Windows to delete the copy itself at the next restart (which
 // needs administrator rights; without them it stays in the temporary
-// directory, where it is left).
+// directory, where it is left). With /quiet the first part removes the
+// list as well before it exits, and its exit code is the final outcome:
+// only the uninstaller and the product's directory go a moment later.
+//
+// One uninstaller of a product runs at a time: the first holds a named
+// mutex (named after its path) from its start, and its finishing copy
+// inherits the handle, so the name exists until the removal is over. A
+// second one started meanwhile finds the name taken, says so and ends.
 #include "platform/win32/windows_api.h"
 // windows_api.h first: the headers below must see the names without macros.
+#include <cstring>
+
 #include "base/text.h"
+#include "ui/messages.h"
 #include "uninstall/command_line.h"
 #include "uninstall/uninstall.h"
 
@@ -22,6 +32,34 @@ namespace {
 
 // How long the copy waits for the first part to end.
 constexpr DWORD kFirstPartWaitMs = 30000;
+constexpr size_t kBoxTextSize = 512;
+
+// A box of the uninstaller's own, before any list is read: captioned
+// "Uninstall", its text string id with argument.
+void UninstallerBox(unsigned id, const char* argument) {
+  char caption[64];
+  if (LoadStringA(GetModuleHandleA(nullptr), kStrUninstallCaption, caption,
+                  sizeof caption) <= 0) {
+    caption[0] = '\0';
+  }
+  char text[kBoxTextSize];
+  FormatStringWithText(id, argument, text, sizeof text);
+  MessageBoxA(nullptr, text, caption, MB_OK | MB_ICONEXCLAMATION);
+}
+
+// Takes the product's lock, inheritable by the finishing copy. False when
+// another uninstaller of the product holds it. A lock that cannot be made
+// at all does not stop the removal.
+bool TakeLock(const char* self) {
+  char name[32];
+  ComposeUninstallLockName(self, name, sizeof name);
+  SECURITY_ATTRIBUTES inherit = {};
+  inherit.nLength = sizeof inherit;
+  inherit.bInheritHandle = TRUE;
+  const HANDLE lock = CreateMutexA(&inherit, FALSE, name);
+  // Held until the process ends.
+  return lock == nullptr || GetLastError() != ERROR_ALREADY_EXISTS;
+}
 
 // Starts the finishing copy: the program copied under a new name in the
 // temporary directory, run there with the handle of this process. False
@@ -82,7 +120,8 @@ int RunFinishingCopy(const UninstallArguments& arguments) {
 int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR commandLine, int) {
   UninstallArguments arguments;
   if (!ParseUninstallArguments(commandLine, &arguments)) {
-    return kUninstallNothing;
+    if (!arguments.quiet) UninstallerBox(kStrUnknownSwitch, arguments.unknown);
+    return kUninstallUnknownSwitch;
   }
   Uninstall.Quiet = arguments.quiet;
   if (arguments.finish) return RunFinishingCopy(arguments);
@@ -90,12 +129,23 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR commandLine, int) {
   char self[kPathSize];
   const DWORD length = GetModuleFileNameA(nullptr, self, sizeof self);
   if (length == 0 || length >= sizeof self) self[0] = '\0';
+  if (!TakeLock(self)) {
+    if (!arguments.quiet) {
+      char directory[kPathSize];
+      CopyText(directory, sizeof directory, self);
+      char* slash = strrchr(directory, '\\');
+      if (slash != nullptr) *slash = '\0';
+      UninstallerBox(kStrAlreadyRunning, directory);
+    }
+    return kUninstallRunning;
+  }
   bool finish = false;
   const int code = RunUninstall(self, &finish);
   if (!finish) return code;
   if (!StartFinishingCopy(self, arguments.quiet)) {
-    // The uninstaller and its list stay: a second run can remove them.
-    ShowClosingBox(false);
+    // The uninstaller (and without /quiet its list) stays: a second run
+    // can remove it.
+    ShowClosingBox(kUninstallKept);
     return kUninstallKept;
   }
   return code;

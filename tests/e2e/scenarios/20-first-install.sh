@@ -6,7 +6,7 @@
 . "$(dirname "$0")/../install_lib.sh"
 
 set_settings ""
-make_package game FIRST.EXE "First Game" 448K \
+make_package game FIRST.EXE "First Game" 185K \
   "FIRST.EXE=40000" "FIRSTGFX.DLL=6000,shared,version=1.0" \
   "DATA\\LEVEL1.DAT=300000" "DATA\\LEVEL2.DAT=50000" \
   "README.TXT=500,noInstall" "uninstal.exe=30000"

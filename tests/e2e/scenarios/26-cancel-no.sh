@@ -2,7 +2,7 @@
 # product, and the installation goes on to its end as if nothing happened.
 . "$(dirname "$0")/../install_lib.sh"
 
-make_package game GOON.EXE "Go On" 448K \
+make_package game GOON.EXE "Go On" 185K \
   "GOON.EXE=20000" "BIG.DAT=400000" "A.DAT=30000" "B.DAT=30000" \
   "uninstal.exe=5000"
 set_settings ""

@@ -5,7 +5,7 @@
 # the program ends with 0.
 . "$(dirname "$0")/../install_lib.sh"
 
-make_package game HALT.EXE "Halt Game" 448K \
+make_package game HALT.EXE "Halt Game" 185K \
   "HALT.EXE=20000" "uninstal.exe=5000" "BIG.DAT=400000" "A.DAT=30000" \
   "B.DAT=30000"
 set_settings ""

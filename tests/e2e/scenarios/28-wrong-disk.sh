@@ -2,7 +2,7 @@
 # is asked for) brings the same prompt again; the right one goes on.
 . "$(dirname "$0")/../install_lib.sh"
 
-make_package game WRONG.EXE "Wrong Disk" 448K \
+make_package game WRONG.EXE "Wrong Disk" 185K \
   "WRONG.EXE=20000" "BIG.DAT=400000"
 set_settings ""
 rm -rf "$WIN/wrong"

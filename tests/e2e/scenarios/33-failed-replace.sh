@@ -4,7 +4,7 @@
 # the file placed before it is the new one, whole.
 . "$(dirname "$0")/../install_lib.sh"
 
-make_package game KEEP.EXE "Keep Game" 448K \
+make_package game KEEP.EXE "Keep Game" 185K \
   "KEEP.EXE=20000" "BIG.DAT=400000"
 set_settings ""
 rm -rf "$WIN/keep"

@@ -1,9 +1,10 @@
 # Installed by setup.exe into c:\games\quest, a saved game added, then
 # removed by the uninstaller the installer placed: the question and the
-# closing box carry the product's title, the drive holds what it held before
-# the installation plus the shared library, tarny.ini and the saved game
-# (with its directory), both Start Menu links are gone and the exit code is
-# 0.
+# closing box carry the product's title, the closing box says that the
+# saved game stays in the product's directory, the drive holds what it held
+# before the installation plus the shared library, tarny.ini and the saved
+# game (with its directory), both Start Menu links are gone and the exit
+# code is 3 (removed, files the user added kept).
 #
 # c:\games exists beforehand: the uninstaller never removes a directory
 # above the product's.
@@ -39,11 +40,11 @@ shot "$E2E_NAME-question"
 drv box-press Yes
 drv wait-box 30 || fail "no closing box"
 expect_eq "closing box" \
-  'Quest was successfully removed from your computer.\n\nShared files were kept, as other programs may use them.' \
+  'Quest was removed from your computer, except the files you added.\n\nThey remain in C:\games\quest.\n\nShared files were kept, as other programs may use them.' \
   "$(field text)"
 shot "$E2E_NAME-closing"
 wait_exit "$UNINSTALL_PID" 20
-expect_eq "exit code" 0 "$EXIT_CODE"
+expect_eq "exit code" 3 "$EXIT_CODE"
 drv box-press OK
 
 tree_listing >"$E2E_TMP/tree-after"

@@ -277,7 +277,9 @@ int RunUninstallCommand(const Args& args, const Console& console) {
   const std::string title = Uninstall.Title;
   ReleaseUninstallList();
   if (finish) {
-    code = FinishUninstall(request.program.c_str());
+    // Quiet, the first part's outcome is final unless the uninstaller stays.
+    const int finished = FinishUninstall(request.program.c_str());
+    if (!Uninstall.Quiet || finished != kUninstallDone) code = finished;
     ReleaseUninstallList();
   }
   if (code != kUninstallNothing) {
@@ -324,7 +326,8 @@ const Command kUninstallCommand = {
     "\n"
     "Exit status: 0 removed, 1 nothing removed (no descriptor copy or a\n"
     "damaged one, the answer No), 2 some file had to stay (or a usage\n"
-    "error).\n"
+    "error), 3 removed but files the user added stay in the product's\n"
+    "directory.\n"
     "\n"
     "Examples:\n"
     "  Remove what the install example placed, answering Yes:\n"
