@@ -306,38 +306,60 @@ TEST(PkgtoolBuild, AFailedOrInterruptedBuildLeavesTheOutputAsItWas) {
   EXPECT_FALSE(IsDirectory(dir.path() + "/new"));
 }
 
-TEST(PkgtoolBuild, ReportsSourceFaultsByManifestLine) {
+TEST(PkgtoolBuild, ReportsEveryFaultOfLinesAndSourcesInOneRunInLineOrder) {
   TempDir dir;
   WriteFile(dir.Make("plain.dll"), SampleBytes(500, 3));
+  const std::string sources =
+      "A.EXE = missing.exe\n"
+      "B.DLL = plain.dll, shared\n"
+      "C.DAT = .\n"
+      "D.DAT = /dev/null\n";
   std::string manifest = WriteManifest(dir,
                                        "[package]\n"
                                        "programFile = A.EXE\n"
                                        "title = A\n"
-                                       "[files]\n"
-                                       "A.EXE = missing.exe\n"
-                                       "B.DLL = plain.dll, shared\n"
-                                       "C.DAT = .\n"
-                                       "D.DAT = /dev/null\n");
+                                       "[files]\n" +
+                                           sources);
+  const std::string at = manifest + ":";
+  const std::string expected =
+      "pkgtool: " + at + "5: " + dir.path() +
+      "/missing.exe: No such file or directory\n"
+      "pkgtool: " +
+      at + "6: " + dir.path() +
+      "/plain.dll has no version resource (it is not a Windows executable or "
+      "DLL that carries one); give version=a.b.c.d\n"
+      "pkgtool: " +
+      at + "7: " + dir.path() +
+      "/.: is a directory (end the target with '\\' to take the files below "
+      "it)\n"
+      "pkgtool: " +
+      at + "8: /dev/null: is not a regular file (a device, pipe or socket)\n";
   pkgtool_testing::ToolRun run =
       RunTool({"build", manifest, "-o", dir.path() + "/out"});
-  EXPECT_NE(
-      run.err.find(manifest + ":8: /dev/null: is not a regular file (a device, "
-                              "pipe or socket)"),
-      std::string::npos)
-      << run.err;
   EXPECT_EQ(run.code, 1);
-  EXPECT_NE(run.err.find(manifest + ":5: " + dir.path() +
-                         "/missing.exe: No such file or directory"),
-            std::string::npos)
-      << run.err;
-  EXPECT_NE(run.err.find(manifest + ":6: " + dir.path() +
-                         "/plain.dll has no version resource"),
-            std::string::npos)
-      << run.err;
-  EXPECT_NE(run.err.find(manifest + ":7: " + dir.path() + "/.: is a directory"),
-            std::string::npos)
-      << run.err;
+  EXPECT_EQ(run.err, expected);
   EXPECT_FALSE(IsDirectory(dir.path() + "/out"));
+  // With faults of the lines themselves (and a byte order mark), the
+  // sources' faults come in the same run, each in the place of its line.
+  WriteManifest(dir,
+                "\xEF\xBB\xBF[package]\r\n"
+                "programFile = A.EXE\n"
+                "title = A\n"
+                "[files]\n" +
+                    sources +
+                    "E?.DAT = plain.dll\n"
+                    "F.DAT = gone.dat, hidden\n");
+  run = RunTool({"build", manifest, "--dry-run"});
+  EXPECT_EQ(run.code, 1);
+  EXPECT_EQ(run.err, expected + "pkgtool: " + at +
+                         "9: target \"E?.DAT\": the name contains '?'\n"
+                         "pkgtool: " +
+                         at +
+                         "10: unknown flag \"hidden\" (shared, noInstall, "
+                         "version=a.b.c.d)\n"
+                         "pkgtool: " +
+                         at + "10: " + dir.path() +
+                         "/gone.dat: No such file or directory\n");
 }
 
 TEST(PkgtoolBuild, RefusesTwoThingsOfTheSameNameOnDisk1) {

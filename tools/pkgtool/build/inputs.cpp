@@ -1,5 +1,6 @@
 // The inputs stage: the manifest's files checked and measured, the names
 // disk 1 gives its own files, and the notes and warnings of a build.
+#include <fcntl.h>
 #include <strings.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -35,7 +36,8 @@ void NoteClampedSizes(const Manifest& manifest,
 }
 
 // Names the descriptor, the data volume and the installer on disk 1 and
-// finds the installer's size; false with *errors when one cannot be had.
+// finds the installer's size; false with *errors when the names cannot be
+// had (an installer that cannot be read is an error, and true).
 bool NameDisk1Files(const Manifest& manifest, const BuildOptions& options,
                     Disk1Files* disk1, std::vector<std::string>* errors) {
   disk1->descriptorName = DescriptorFileName(options.installerPath);
@@ -51,9 +53,9 @@ bool NameDisk1Files(const Manifest& manifest, const BuildOptions& options,
   if (!options.installerPath.empty()) {
     disk1->installerName = BaseName(options.installerPath);
     if (!FileSize(options.installerPath, &disk1->installerSize)) {
+      // Reported; disk 1's names are checked all the same.
       errors->push_back(options.installerPath +
                         ": cannot read the installer: " + SystemError());
-      return false;
     }
   }
   return true;
@@ -130,35 +132,39 @@ void WarnAboutPackage(const Manifest& manifest,
 }  // namespace
 
 bool PrepareFiles(const Manifest& manifest, std::vector<PreparedFile>* files,
-                  std::vector<std::string>* errors) {
+                  std::vector<std::string>* errors, std::vector<int>* lines) {
   size_t before = errors->size();
   files->clear();
   for (const ManifestFile& file : manifest.files) {
+    auto fault = [&](const std::string& what) {
+      errors->push_back(At(manifest, file) + file.sourcePath + what);
+      if (lines != nullptr) lines->push_back(file.line);
+    };
     PreparedFile prepared;
     prepared.file = file;
     const std::string& source = file.sourcePath;
     struct stat info;
     const bool found = stat(source.c_str(), &info) == 0;
     if (!found || !S_ISREG(info.st_mode)) {
-      errors->push_back(At(manifest, file) + source + ": " +
-                        (!found ? SystemError()
-                         : S_ISDIR(info.st_mode)
-                             ? std::string("is a directory (end the "
-                                           "target with '\\' to take "
-                                           "the files below it)")
-                             : std::string("is not a regular file (a "
-                                           "device, pipe or socket)")));
+      fault(": " + (!found ? SystemError()
+                    : S_ISDIR(info.st_mode)
+                        ? std::string("is a directory (end the target with "
+                                      "'\\' to take the files below it)")
+                        : std::string("is not a regular file (a device, pipe "
+                                      "or socket)")));
       continue;
     }
-    if (::access(source.c_str(), R_OK) != 0) {
-      errors->push_back(At(manifest, file) + source + ": " + SystemError());
+    // Opened as the encoder will open it: access() would let root pass.
+    const int handle = ::open(source.c_str(), O_RDONLY);
+    if (handle < 0) {
+      fault(": cannot be read: " + SystemError());
       continue;
     }
-    FileSize(source, &prepared.size);
+    ::close(handle);
+    prepared.size = static_cast<uint64_t>(info.st_size);
     if (prepared.size > kMaxStreamInput) {
-      errors->push_back(
-          At(manifest, file) + source + ": " + Num(prepared.size) +
-          " bytes; a file may hold at most " + Num(kMaxStreamInput));
+      fault(": " + Num(prepared.size) + " bytes; a file may hold at most " +
+            Num(kMaxStreamInput));
       continue;
     }
     if (file.shared) {
@@ -167,10 +173,9 @@ bool PrepareFiles(const Manifest& manifest, std::vector<PreparedFile>* files,
         prepared.versionLs = file.versionLs;
       } else if (!host::ReadFileVersion(source, &prepared.versionMs,
                                         &prepared.versionLs)) {
-        errors->push_back(At(manifest, file) + source +
-                          " has no version resource (it is not a Windows "
-                          "executable or DLL that carries one); give "
-                          "version=a.b.c.d");
+        fault(
+            " has no version resource (it is not a Windows executable or DLL "
+            "that carries one); give version=a.b.c.d");
         continue;
       }
     }
@@ -179,18 +184,44 @@ bool PrepareFiles(const Manifest& manifest, std::vector<PreparedFile>* files,
   return errors->size() == before;
 }
 
+void AddSourceErrors(const Manifest& manifest, std::vector<std::string>* errors,
+                     std::vector<int>* lines) {
+  std::vector<PreparedFile> files;
+  std::vector<std::string> sourceErrors;
+  std::vector<int> sourceLines;
+  PrepareFiles(manifest, &files, &sourceErrors, &sourceLines);
+  // Both lists are in line order: merged, a line's own faults first.
+  std::vector<std::string> merged;
+  std::vector<int> mergedLines;
+  size_t i = 0, k = 0;
+  while (i < errors->size() || k < sourceErrors.size()) {
+    const bool fromLines =
+        k == sourceErrors.size() ||
+        (i < errors->size() && (*lines)[i] <= sourceLines[k]);
+    merged.push_back(fromLines ? (*errors)[i] : sourceErrors[k]);
+    mergedLines.push_back(fromLines ? (*lines)[i++] : sourceLines[k++]);
+  }
+  errors->swap(merged);
+  lines->swap(mergedLines);
+}
+
 bool PrepareBuild(const Manifest& manifest, const BuildOptions& options,
                   const Console& console, BuildInputs* inputs,
                   std::vector<std::string>* errors) {
-  if (!PrepareFiles(manifest, &inputs->files, errors)) return false;
+  // Every fault is reported in one run: the sources', disk 1's and
+  // OUTDIR's.
+  const size_t before = errors->size();
+  PrepareFiles(manifest, &inputs->files, errors);
+  if (NameDisk1Files(manifest, options, &inputs->disk1, errors)) {
+    CheckDisk1Names(manifest, inputs->files, inputs->disk1, errors);
+  }
+  if (!options.outputDir.empty()) {
+    FindEarlierMedia(manifest, options, console, &inputs->earlier, errors);
+  }
+  if (errors->size() != before) return false;
   NoteClampedSizes(manifest, inputs->files, console);
-  if (!NameDisk1Files(manifest, options, &inputs->disk1, errors)) return false;
-  CheckDisk1Names(manifest, inputs->files, inputs->disk1, errors);
-  if (!errors->empty()) return false;
   WarnAboutPackage(manifest, inputs->files, inputs->disk1, console);
-  return options.outputDir.empty() ||
-         FindEarlierMedia(manifest, options, console, &inputs->earlier, errors);
+  return true;
 }
 
-// The dry run: the streams measured and laid out as a build would, the
 }  // namespace pkgtool

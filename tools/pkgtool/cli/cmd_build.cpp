@@ -69,8 +69,10 @@ int RunBuild(const Args& args, const Console& console) {
 
   Manifest manifest;
   std::vector<std::string> errors;
-  if (!LoadManifest(args.positional[0], variables, &manifest, &errors,
-                    codepage)) {
+  std::vector<int> lines;
+  if (!LoadManifest(args.positional[0], variables, &manifest, &errors, codepage,
+                    &lines)) {
+    AddSourceErrors(manifest, &errors, &lines);
     PrintErrors(console, errors);
     return kExitFailure;
   }

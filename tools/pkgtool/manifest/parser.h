@@ -73,8 +73,9 @@ class Parser {
         manifest_(manifest) {}
 
   void Run(const std::string& text);
-  // The problems found, in the order of their lines.
-  void TakeErrors(std::vector<std::string>* errors);
+  // The problems found, in the order of their lines, and each one's line
+  // (INT_MAX for what stands on none) when lines is given.
+  void TakeErrors(std::vector<std::string>* errors, std::vector<int>* lines);
 
  private:
   enum class Section { kNone, kPackage, kFiles, kUnknown };
