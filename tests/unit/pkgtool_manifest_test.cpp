@@ -244,8 +244,14 @@ INSTANTIATE_TEST_SUITE_P(
         ManifestFault{"[files]\nSUB\\..\\B.EXE = b.exe",
                       "5: target \"SUB\\..\\B.EXE\": the name has a '..' "
                       "component"},
-        ManifestFault{"[files]\n = b.exe",
-                      "5: target \"\": the name is empty"}));
+        ManifestFault{"[files]\n = b.exe", "5: target \"\": the name is empty"},
+        ManifestFault{"[files]\nDATA\\LPT1.DOC = b.exe",
+                      "5: target \"DATA\\LPT1.DOC\": the component "
+                      "\"LPT1.DOC\" is a device name Windows reserves (CON, "
+                      "PRN, AUX, NUL, COM1-9, LPT1-9, with any extension)"},
+        ManifestFault{"[files]\nTRAIL.\\ = b.exe",
+                      "5: target \"TRAIL.\\\": the component \"TRAIL.\" "
+                      "ends in a dot, which Windows drops from a name"}));
 
 TEST(PkgtoolManifest, RefusesOverlongTitleProgramFileAndTargetName) {
   std::string title(80, 't');
