@@ -70,8 +70,12 @@ int RunBuild(const Args& args, const Console& console) {
   Manifest manifest;
   std::vector<std::string> errors;
   std::vector<int> lines;
-  if (!LoadManifest(args.positional[0], variables, &manifest, &errors, codepage,
-                    &lines)) {
+  const bool parsed = LoadManifest(args.positional[0], variables, &manifest,
+                                   &errors, codepage, &lines);
+  for (const std::string& warning : manifest.warnings) {
+    PrintError(console, "warning: " + warning);
+  }
+  if (!parsed) {
     AddSourceErrors(manifest, &errors, &lines);
     PrintErrors(console, errors);
     return kExitFailure;

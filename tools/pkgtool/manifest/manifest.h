@@ -77,6 +77,9 @@ struct Manifest {
   uint64_t installerReserve = 0;
   bool best = false;  // the streams encoded with optimal parsing
   std::vector<ManifestFile> files;
+  // What is passed over but likely a mistake (a link that leads nowhere),
+  // as "path:line: what"; the build goes on.
+  std::vector<std::string> warnings;
 };
 
 using Variables = std::map<std::string, std::string>;

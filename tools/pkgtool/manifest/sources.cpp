@@ -1,7 +1,9 @@
 // The sources of a files line: a file, a directory tree or a glob.
 #include <dirent.h>
+#include <errno.h>
 #include <glob.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <algorithm>
 
@@ -86,8 +88,7 @@ void Parser::AddFilesBelow(const std::string& prefix,
   std::vector<FoundFile> found;
   const std::string& source = model.sourcePath;
   if (IsDirectory(source)) {
-    Visited visited;
-    if (!ListTree(source, "", &visited, &found)) return;
+    if (!ListTree(source, &found)) return;
     if (found.empty()) {
       Error(source + " holds no file");
       return;
@@ -122,10 +123,26 @@ void Parser::AddFilesBelow(const std::string& prefix,
   }
 }
 
-// Adds the regular files below root/relative to *found, following links
-// but entering no directory twice (a link back up would never end).
-bool Parser::ListTree(const std::string& root, const std::string& relative,
-                      Visited* visited, std::vector<FoundFile>* found) {
+// Adds the regular files below root to *found. Real directories are
+// walked first, each under its own name; a link to a directory is entered
+// afterwards, and only when the walk has not taken that directory already
+// (a link beside its target, or back up, adds nothing). False when a fault
+// was reported.
+bool Parser::ListTree(const std::string& root, std::vector<FoundFile>* found) {
+  Visited visited;
+  std::vector<std::string> links;  // below root, in the order found
+  bool ok = WalkDirectory(root, "", &visited, found, &links);
+  for (size_t next = 0; next < links.size(); ++next) {
+    ok = WalkDirectory(root, links[next], &visited, found, &links) && ok;
+  }
+  return ok;
+}
+
+// One directory of ListTree, unless it was taken already: its files to
+// *found, its directories walked, its links to directories to *links.
+bool Parser::WalkDirectory(const std::string& root, const std::string& relative,
+                           Visited* visited, std::vector<FoundFile>* found,
+                           std::vector<std::string>* links) {
   const std::string dir = relative.empty() ? root : JoinPath(root, relative);
   struct stat info;
   if (::stat(dir.c_str(), &info) != 0 ||
@@ -143,17 +160,42 @@ bool Parser::ListTree(const std::string& root, const std::string& relative,
     if (name != "." && name != "..") names.push_back(name);
   }
   ::closedir(handle);
+  std::sort(names.begin(), names.end());  // the same walk on every host
+  bool ok = true;
   for (const std::string& name : names) {
-    std::string inner = relative.empty() ? name : relative + "/" + name;
-    std::string path = JoinPath(root, inner);
-    if (::stat(path.c_str(), &info) != 0) continue;  // a dangling link
+    const std::string inner = relative.empty() ? name : relative + "/" + name;
+    const std::string path = JoinPath(root, inner);
+    if (::lstat(path.c_str(), &info) != 0) {
+      Error(path + ": " + SystemError());
+      ok = false;
+      continue;
+    }
+    if (S_ISLNK(info.st_mode)) {
+      if (::stat(path.c_str(), &info) != 0) {
+        if (errno != ENOENT && errno != ELOOP) {
+          Error(path + ": " + SystemError());
+          ok = false;
+          continue;
+        }
+        char to[4096];
+        const ssize_t length = ::readlink(path.c_str(), to, sizeof to - 1);
+        to[length < 0 ? 0 : length] = '\0';
+        Warning(path + ": a symbolic link that leads nowhere (to " + to +
+                "); passed over");
+        continue;
+      }
+      if (S_ISDIR(info.st_mode)) {
+        links->push_back(inner);
+        continue;
+      }
+    }
     if (S_ISDIR(info.st_mode)) {
-      if (!ListTree(root, inner, visited, found)) return false;
+      ok = WalkDirectory(root, inner, visited, found, links) && ok;
     } else if (S_ISREG(info.st_mode)) {
       found->push_back({inner, path});
     }
   }
-  return true;
+  return ok;
 }
 
 // Adds the regular files the glob pattern of model's source matches.
