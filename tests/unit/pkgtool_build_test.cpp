@@ -196,6 +196,24 @@ TEST(PkgtoolBuild, RemovesWhatAnEarlierBuildLeftAndTheNewOneDoesNotWrite) {
   EXPECT_NE(run.err.find("removed"), std::string::npos);
 }
 
+// Every file below root with its bytes, and every directory (as "dir/").
+std::map<std::string, Bytes> Snapshot(const std::string& root,
+                                      const std::string& relative = "") {
+  std::map<std::string, Bytes> entries;
+  for (const std::string& name :
+       ListDirectory(relative.empty() ? root : root + "/" + relative)) {
+    std::string path = relative.empty() ? name : relative + "/" + name;
+    if (IsDirectory(root + "/" + path)) {
+      entries[path + "/"] = Bytes();
+      std::map<std::string, Bytes> inner = Snapshot(root, path);
+      entries.insert(inner.begin(), inner.end());
+    } else {
+      entries[path] = ReadFile(root + "/" + path);
+    }
+  }
+  return entries;
+}
+
 TEST(PkgtoolBuild, RefusesTheMediaOfAnotherProductUnlessForced) {
   TempDir dir;
   WriteFile(dir.Make("a.exe"), SampleBytes(500, 3));
@@ -217,27 +235,49 @@ TEST(PkgtoolBuild, RefusesTheMediaOfAnotherProductUnlessForced) {
       << run.err;
   EXPECT_EQ(ReadFile(out + "/disk1/SETUP.bin"), descriptor);
   EXPECT_FALSE(FileExistsOnHost(out + "/disk1/GAME.dat"));
+  // --force leaves every file of the other product as it is: a descriptor
+  // of the same name is refused, another name builds beside it, and its
+  // images and its lines of SHA256SUMS stay.
+  ASSERT_EQ(
+      RunTool({"build", other, "-o", out, "--disk-format", "360K", "--images"})
+          .code,
+      0);
+  const std::map<std::string, Bytes> before = Snapshot(out);
   run = RunTool({"build", ThreeDiskManifest(dir), "-o", out, "--force"});
+  EXPECT_EQ(run.code, 1);
+  EXPECT_NE(run.err.find(out + "/disk1/SETUP.bin belongs to the media of "
+                               "OTHER.EXE, which --force leaves as they are, "
+                               "and the new media would overwrite it; give an "
+                               "installer of another name"),
+            std::string::npos)
+      << run.err;
+  EXPECT_EQ(Snapshot(out), before);
+  WriteFile(dir.Make("bin/INSTALL.EXE"), SampleBytes(100, 7));
+  run = RunTool({"build", ThreeDiskManifest(dir), "-o", out, "--force",
+                 "--installer", dir.path() + "/bin/INSTALL.EXE"});
   EXPECT_EQ(run.code, 0) << run.err;
-  EXPECT_TRUE(FileExistsOnHost(out + "/disk1/OTHER.dat"));
-}
-
-// Every file below root with its bytes, and every directory (as "dir/").
-std::map<std::string, Bytes> Snapshot(const std::string& root,
-                                      const std::string& relative = "") {
-  std::map<std::string, Bytes> entries;
-  for (const std::string& name :
-       ListDirectory(relative.empty() ? root : root + "/" + relative)) {
-    std::string path = relative.empty() ? name : relative + "/" + name;
-    if (IsDirectory(root + "/" + path)) {
-      entries[path + "/"] = Bytes();
-      std::map<std::string, Bytes> inner = Snapshot(root, path);
-      entries.insert(inner.begin(), inner.end());
-    } else {
-      entries[path] = ReadFile(root + "/" + path);
+  for (const auto& file : before) {
+    if (file.first != "disk1/SHA256SUMS" && file.first.back() != '/') {
+      EXPECT_EQ(ReadFile(out + "/" + file.first), file.second) << file.first;
     }
   }
-  return entries;
+  EXPECT_EQ(RunTool({"verify", out + "/disk1/SETUP.bin"}).code, 0);
+  EXPECT_EQ(RunTool({"verify", out + "/disk1/INSTALL.bin"}).code, 0);
+  const Bytes sumBytes = ReadFile(out + "/disk1/SHA256SUMS");
+  const std::string sums(sumBytes.begin(), sumBytes.end());
+  for (const char* name : {"  SETUP.bin\n", "  OTHER.dat\n", "  INSTALL.bin\n",
+                           "  GAME.dat\n", "  ../disk3/GAME.dat\n"}) {
+    EXPECT_NE(sums.find(name), std::string::npos) << name << sums;
+  }
+  // Its disk images are not overwritten either.
+  run = RunTool({"build", ThreeDiskManifest(dir), "-o", out, "--force",
+                 "--installer", dir.path() + "/bin/INSTALL.EXE",
+                 "--disk-format", "360K", "--images"});
+  EXPECT_EQ(run.code, 1);
+  EXPECT_NE(run.err.find(out + "/disk1.img belongs to the media of OTHER.EXE"),
+            std::string::npos)
+      << run.err;
+  EXPECT_EQ(ReadFile(out + "/disk1.img"), before.at("disk1.img"));
 }
 
 TEST(PkgtoolBuild, AFailedOrInterruptedBuildLeavesTheOutputAsItWas) {

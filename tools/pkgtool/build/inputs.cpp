@@ -215,8 +215,11 @@ bool PrepareBuild(const Manifest& manifest, const BuildOptions& options,
   if (NameDisk1Files(manifest, options, &inputs->disk1, errors)) {
     CheckDisk1Names(manifest, inputs->files, inputs->disk1, errors);
   }
-  if (!options.outputDir.empty()) {
-    FindEarlierMedia(manifest, options, console, &inputs->earlier, errors);
+  if (!options.outputDir.empty() &&
+      FindEarlierMedia(manifest, options, console, &inputs->earlier,
+                       &inputs->others, errors)) {
+    CheckOtherProducts(manifest, options, inputs->files, inputs->others,
+                       &inputs->disk1, errors);
   }
   if (errors->size() != before) return false;
   NoteClampedSizes(manifest, inputs->files, console);

@@ -129,7 +129,10 @@ const Command kBuildCommand = {
     "earlier media of the same product are replaced, and what they had that\n"
     "the new media do not (a volume of a disk no longer needed, a descriptor\n"
     "of another name, its noInstall files) is removed. OUTDIR holding the\n"
-    "media of another product (another programFile) is refused.\n"
+    "media of another product (another programFile) is refused unless\n"
+    "forced; a forced build leaves every file of theirs as it is (their\n"
+    "lines of SHA256SUMS included) and is refused where it would overwrite\n"
+    "one (a descriptor of the same name, a disk image of theirs).\n"
     "\n"
     "Options:\n"
     "  -o, --output OUTDIR  where the disks go (created when missing)\n"
@@ -151,9 +154,9 @@ const Command kBuildCommand = {
     "                       streams\n"
     "  -j, --jobs N         encode N files at a time (default: one per\n"
     "                       processor); the media are the same for any N\n"
-    "  --force              build even where OUTDIR holds the media of "
-    "another\n"
-    "                       product (its files are left beside the new ones)\n"
+    "  --force              build even where OUTDIR holds the media of\n"
+    "                       another product (its files are left as they\n"
+    "                       are, beside the new ones)\n"
     "  -q, --quiet          no progress bar\n",
     {{"output", 'o', true},
      {"installer", 0, true},
