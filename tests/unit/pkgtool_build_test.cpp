@@ -441,20 +441,43 @@ TEST(PkgtoolBuild, DryRunPrintsTheLayoutOfTheBuildAndWritesNothing) {
   ASSERT_EQ(built.code, 0) << built.err;
   EXPECT_EQ(dry.out, files + built.out);
 
-  // Disk 1 cannot hold the installer: both fail alike, writing nothing.
+  // Where the build fails, the dry run fails alike, both writing nothing:
+  // disk 1 cannot hold the installer, the images' tools are missing, OUTDIR
+  // cannot be made.
   WriteFile(dir.Make("big.exe"), SampleBytes(5000, 9));
-  for (bool dryRun : {true, false}) {
-    std::vector<std::string> args = {"build",       manifest,
-                                     "-o",          dir.path() + "/small",
-                                     "--installer", dir.path() + "/big.exe"};
-    if (dryRun) args.push_back("--dry-run");
-    pkgtool_testing::ToolRun run = RunTool(args);
-    EXPECT_EQ(run.code, 1);
-    EXPECT_NE(run.err.find(": the installer does not fit on a disk (4096 "
-                           "bytes for files)"),
-              std::string::npos)
-        << run.err;
-    EXPECT_FALSE(IsDirectory(dir.path() + "/small"));
+  WriteFile(dir.Make("file"), std::string("x"));
+  ASSERT_EQ(::mkdir(dir.Make("nothing").c_str(), 0755), 0);
+  struct Case {
+    std::vector<std::string> options;
+    std::string path;  // PATH while it runs
+    std::string fault;
+  };
+  const std::string path = std::getenv("PATH");
+  const Case cases[] = {
+      {{"-o", dir.path() + "/small", "--installer", dir.path() + "/big.exe"},
+       path,
+       ": the installer does not fit on a disk (4096 bytes for files)"},
+      {{"-o", dir.path() + "/small", "--disk-format", "360K", "--images"},
+       dir.path() + "/nothing",
+       "pkgtool: --images: mformat not found: install mtools (apt-get "
+       "install mtools)\n"},
+      {{"-o", dir.path() + "/file/small"},
+       path,
+       "pkgtool: " + dir.path() + "/file/small: cannot create: " + dir.path() +
+           "/file is not a directory\n"}};
+  for (const Case& one : cases) {
+    for (bool dryRun : {true, false}) {
+      std::vector<std::string> args = {"build", manifest};
+      args.insert(args.end(), one.options.begin(), one.options.end());
+      if (dryRun) args.push_back("--dry-run");
+      ::setenv("PATH", one.path.c_str(), 1);
+      pkgtool_testing::ToolRun run = RunTool(args);
+      ::setenv("PATH", path.c_str(), 1);
+      EXPECT_EQ(run.code, 1);
+      EXPECT_NE(run.err.find(one.fault), std::string::npos)
+          << args[3] << dryRun << run.err;
+      EXPECT_FALSE(IsDirectory(dir.path() + "/small"));
+    }
   }
 }
 

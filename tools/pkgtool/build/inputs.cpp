@@ -1,9 +1,12 @@
 // The inputs stage: the manifest's files checked and measured, the names
 // disk 1 gives its own files, and the notes and warnings of a build.
+#include <errno.h>
 #include <fcntl.h>
 #include <strings.h>
 #include <sys/stat.h>
 #include <unistd.h>
+
+#include <cstdlib>
 
 #include "build/stages.h"
 #include "common/codepage.h"
@@ -129,6 +132,56 @@ void WarnAboutPackage(const Manifest& manifest,
   }
 }
 
+// True when PATH holds an executable program of this name.
+bool OnPath(const std::string& program) {
+  const char* path = std::getenv("PATH");
+  std::string dirs = path != nullptr ? path : "/usr/bin:/bin";
+  for (size_t start = 0; start <= dirs.size();) {
+    size_t end = dirs.find(':', start);
+    if (end == std::string::npos) end = dirs.size();
+    const std::string dir = dirs.substr(start, end - start);
+    const std::string file = JoinPath(dir.empty() ? "." : dir, program);
+    if (IsRegularFile(file) && ::access(file.c_str(), X_OK) == 0) return true;
+    start = end + 1;
+  }
+  return false;
+}
+
+// What the build needs beyond the files, checked before any work, so that
+// a dry run fails where the build would: the programs that make the disk
+// images, and an OUTDIR that can be a directory.
+void CheckBuildNeeds(const BuildOptions& options,
+                     std::vector<std::string>* errors) {
+  if (options.images) {
+    for (const char* program : {"mformat", "mmd", "mcopy"}) {
+      if (!OnPath(program)) {
+        errors->push_back(std::string("--images: ") + program +
+                          " not found: install mtools (apt-get install "
+                          "mtools)");
+        break;
+      }
+    }
+  }
+  if (options.outputDir.empty()) return;
+  // The nearest directory that exists: OUTDIR, or where it is to be made.
+  std::string existing = options.outputDir;
+  struct stat info;
+  while (::stat(existing.c_str(), &info) != 0 &&
+         (errno == ENOENT || errno == ENOTDIR) &&
+         DirName(existing) != existing) {
+    existing = DirName(existing);
+  }
+  if (::stat(existing.c_str(), &info) != 0) {
+    errors->push_back(existing + ": " + SystemError());
+  } else if (!S_ISDIR(info.st_mode)) {
+    errors->push_back(options.outputDir + ": cannot create: " + existing +
+                      " is not a directory");
+  } else if (::access(existing.c_str(), W_OK | X_OK) != 0) {
+    errors->push_back(options.outputDir + ": cannot write in " + existing +
+                      ": " + SystemError());
+  }
+}
+
 }  // namespace
 
 bool PrepareFiles(const Manifest& manifest, std::vector<PreparedFile>* files,
@@ -212,6 +265,7 @@ bool PrepareBuild(const Manifest& manifest, const BuildOptions& options,
   // OUTDIR's.
   const size_t before = errors->size();
   PrepareFiles(manifest, &inputs->files, errors);
+  CheckBuildNeeds(options, errors);
   if (NameDisk1Files(manifest, options, &inputs->disk1, errors)) {
     CheckDisk1Names(manifest, inputs->files, inputs->disk1, errors);
   }
