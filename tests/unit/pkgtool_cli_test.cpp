@@ -58,21 +58,30 @@ INSTANTIATE_TEST_SUITE_P(
 
 class PkgtoolHelp : public ::testing::TestWithParam<const char*> {};
 
+// Every form asks for the command's own help, which names its statuses
+// and --quiet.
 TEST_P(PkgtoolHelp, PrintsTheCommandsUsageAndSucceeds) {
-  for (const char* flag : {"--help", "-h", "help"}) {
-    pkgtool_testing::ToolRun run = flag == std::string("help")
-                                       ? RunTool({flag, GetParam()})
-                                       : RunTool({GetParam(), flag});
+  const std::vector<std::vector<std::string>> forms = {{GetParam(), "--help"},
+                                                       {GetParam(), "-h"},
+                                                       {"help", GetParam()},
+                                                       {"--help", GetParam()},
+                                                       {"-h", GetParam()}};
+  for (const std::vector<std::string>& form : forms) {
+    pkgtool_testing::ToolRun run = RunTool(form);
     EXPECT_EQ(run.code, 0);
     EXPECT_EQ(run.out.rfind(std::string("Usage: pkgtool ") + GetParam(), 0), 0u)
-        << run.out;
+        << form[0] << " " << form[1] << ": " << run.out;
+    EXPECT_NE(run.out.find("-q, --quiet  "), std::string::npos) << run.out;
+    EXPECT_NE(run.out.find("\nExit status: 0 "), std::string::npos) << run.out;
+    EXPECT_NE(run.out.find("2 usage error"), std::string::npos) << run.out;
     EXPECT_EQ(run.err, "");
   }
 }
 
 INSTANTIATE_TEST_SUITE_P(Commands, PkgtoolHelp,
                          ::testing::Values("build", "list", "verify", "extract",
-                                           "install", "encode", "decode"));
+                                           "install", "uninstall", "encode",
+                                           "decode"));
 
 TEST(PkgtoolHelp, TheOverviewListsEveryCommandAndTheVersionIsOneLine) {
   pkgtool_testing::ToolRun version = RunTool({"--version"});

@@ -261,15 +261,28 @@ TEST_F(PkgtoolInstall, UninstallTakesEachProductOutAgain) {
   ASSERT_EQ(Install(Build("Other", "OTHER.EXE", other), nullptr), 0);
   WriteFile(OnC("GAMES/QUEST/SAVE1.SAV"), "saved");
 
+  // --quiet only keeps quiet: without --yes (and nobody at a terminal) the
+  // question is answered No. A file that has to stay has a status of its
+  // own, 3.
   std::string report;
   EXPECT_EQ(Pkgtool({"uninstall", OnC("GAMES/QUEST/unins1.bin"), "--root",
                      root_.path(), "--quiet"},
                     &report),
-            0)
+            1)
       << report;
-  EXPECT_NE(report.find("removed  C:\\GAMES\\QUEST\\OTHER.EXE\n"),
+  EXPECT_TRUE(FileExistsOnHost(OnC("GAMES/QUEST/OTHER.EXE")));
+  ASSERT_EQ(::unlink(OnC("GAMES/QUEST/OTHER.EXE").c_str()), 0);
+  WriteFile(OnC("GAMES/QUEST/OTHER.EXE/IN.USE"), "a directory now");
+  EXPECT_EQ(Pkgtool({"uninstall", OnC("GAMES/QUEST/unins1.bin"), "--root",
+                     root_.path(), "--yes", "-q"},
+                    &report),
+            3)
+      << report;
+  EXPECT_NE(report.find("kept     C:\\GAMES\\QUEST\\OTHER.EXE (could not be "
+                        "removed)\n"),
             std::string::npos)
       << report;
+  std::filesystem::remove_all(OnC("GAMES/QUEST/OTHER.EXE"));
   EXPECT_NE(report.find("  [DeleteItem(Uninstall Other)]\n"), std::string::npos)
       << report;
   EXPECT_FALSE(FileExistsOnHost(OnC("GAMES/QUEST/unins1.exe")));

@@ -159,7 +159,11 @@ const Command kBuildCommand = {
     "  --force              build even where OUTDIR holds the media of\n"
     "                       another product (its files are left as they\n"
     "                       are, beside the new ones)\n"
-    "  -q, --quiet          no progress bar\n",
+    "  -q, --quiet          no progress bar\n"
+    "\n"
+    "Exit status: 0 built (or laid out, with --dry-run), also with\n"
+    "warnings; 1 a fault of the manifest, its files or OUTDIR (all are\n"
+    "reported, nothing is written); 2 usage error.\n",
     {{"output", 'o', true},
      {"installer", 0, true},
      {"define", 'D', true},

@@ -377,7 +377,9 @@ const Command kEncodeCommand = {
     "Options:\n"
     "  --best       compress harder (optimal parsing): a few percent\n"
     "               smaller; any decoder reads the stream\n"
-    "  -q, --quiet  no progress bar\n",
+    "  -q, --quiet  no progress bar\n"
+    "\n"
+    "Exit status: 0 written, 1 a failure (OUT removed), 2 usage error.\n",
     {{"best", 0, false}},
     RunEncode,
 };
@@ -394,7 +396,9 @@ const Command kDecodeCommand = {
     "output (the report then goes to standard error).\n"
     "\n"
     "Options:\n"
-    "  -q, --quiet  no progress bar\n",
+    "  -q, --quiet  no progress bar\n"
+    "\n"
+    "Exit status: 0 decoded, 1 a failure (OUT removed), 2 usage error.\n",
     {},
     RunDecode,
 };

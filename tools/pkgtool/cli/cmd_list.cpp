@@ -406,10 +406,11 @@ const Command kListCommand = {
     "                 it never reads) instead of the descriptor's\n"
     "  --codepage N   the Windows code page of the descriptor's names and\n"
     "                 title (default 1252)\n"
+    "  -q, --quiet    no progress bar\n"
     "\n"
     "Exit status: 0 when the descriptor was read, even with disks missing;\n"
-    "1 when it cannot be read or a PATTERN matches no record; 2 for a\n"
-    "wrong command line.\n",
+    "1 when it cannot be read or a PATTERN matches no record;\n"
+    "2 usage error.\n",
     {{"disk", 0, true},
      {"json", 0, false},
      {"chunks", 0, false},

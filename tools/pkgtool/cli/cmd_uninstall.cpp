@@ -35,6 +35,9 @@ namespace {
 
 constexpr char kDefaultWindows[] = "C:\\WINDOWS";
 
+// Removed, but some file had to stay (or Abort stopped the removal).
+constexpr int kExitKept = 3;
+
 std::string RealPath(const std::string& path) {
   char resolved[PATH_MAX];
   return realpath(path.c_str(), resolved) != nullptr ? std::string(resolved)
@@ -198,9 +201,11 @@ void PrintProgmanRemoval(const Console& console, const std::string& title) {
   }
 }
 
-// What was removed and what stays, in the list's order.
-void Report(const Console& console, const UninstallRequest& request,
-            const std::vector<Planned>& plan, unsigned codepage) {
+// What was removed and what stays, in the list's order; returns how many
+// files that were to go had to stay.
+unsigned Report(const Console& console, const UninstallRequest& request,
+                const std::vector<Planned>& plan, unsigned codepage) {
+  unsigned kept = 0;
   for (const Planned& entry : plan) {
     const std::string shown = DecodeText(entry.target, codepage);
     const bool there = plat::GetFileAttributes(entry.target.c_str()) !=
@@ -219,6 +224,7 @@ void Report(const Console& console, const UninstallRequest& request,
         if (there) {
           std::fprintf(console.out, "kept     %s (could not be removed)\n",
                        shown.c_str());
+          ++kept;
         } else if (entry.there) {
           std::fprintf(console.out, "removed  %s\n", shown.c_str());
         }
@@ -234,6 +240,7 @@ void Report(const Console& console, const UninstallRequest& request,
   } else {
     std::fprintf(console.out, "kept     %s\\ (not empty)\n", directory.c_str());
   }
+  return kept;
 }
 
 int RunUninstallCommand(const Args& args, const Console& console) {
@@ -255,7 +262,8 @@ int RunUninstallCommand(const Args& args, const Console& console) {
   host::SetResponder([&console, ask, yes](const host::Box& box) {
     return Answer(box, console, ask, yes);
   });
-  Uninstall.Quiet = args.Has("quiet");
+  // --quiet keeps quiet, as in every command; only --yes removes without
+  // asking.
 
   const std::vector<Planned> plan = Plan(request);
   bool finish = false;
@@ -267,13 +275,19 @@ int RunUninstallCommand(const Args& args, const Console& console) {
     code = FinishUninstall(request.program.c_str());
     ReleaseUninstallList();
   }
+  unsigned kept = 0;
   if (code != kUninstallNothing) {
-    Report(console, request, plan, codepage);
+    kept = Report(console, request, plan, codepage);
     if (game && finish) PrintProgmanRemoval(console, title);
   }
   host::SetResponder(nullptr);
   host::SetNameDecoder(nullptr);
-  return code;
+  // The uninstaller's outcomes as pkgtool's statuses: 2 is a usage error
+  // in every command.
+  // in every command; a file kept after Ignore is a removal in part too.
+  return code == kUninstallNothing             ? kExitFailure
+         : code == kUninstallDone && kept == 0 ? kExitOk
+                                               : kExitKept;
 }
 
 }  // namespace
@@ -302,16 +316,18 @@ const Command kUninstallCommand = {
     "Options:\n"
     "  --root DIR       the directory that stands for drive C:\n"
     "  --windows PATH   the Windows directory (default C:\\WINDOWS)\n"
-    "  --yes            answer the question Yes, and keep a file that\n"
-    "                   cannot be removed without asking\n"
-    "  -q, --quiet      ask nothing, as uninstal.exe /quiet: Yes to the\n"
-    "                   question, Ignore for a file that cannot be removed\n"
+    "  -y, --yes        remove without asking, as uninstal.exe /quiet: Yes\n"
+    "                   to the question, Ignore for a file that cannot be\n"
+    "                   removed\n"
+    "  -q, --quiet      no progress bar, as in every command (it answers\n"
+    "                   nothing: that is --yes)\n"
     "  --codepage N     the code page of the package's names (default\n"
     "                   1252), as given to pkgtool install\n"
     "\n"
     "Exit status: 0 removed, 1 nothing removed (no descriptor copy or a\n"
-    "damaged one, the answer No), 2 some file had to stay (or a usage\n"
-    "error).\n",
+    "damaged one, the answer No), 2 usage error, 3 removed but some file\n"
+    "had to stay (\"kept ... (could not be removed)\") or Abort stopped\n"
+    "the removal.\n",
     {{"root", 0, true},
      {"windows", 0, true},
      {"yes", 'y', false},

@@ -30,7 +30,9 @@ void PrintOverview(std::FILE* out) {
   std::fprintf(out,
                "\nRun 'pkgtool help COMMAND' (or 'pkgtool COMMAND --help') "
                "for a command's\noptions. Diagnostics go to standard error.\n"
-               "Exit status: 0 success, 1 failure, 2 usage error.\n");
+               "Exit status: 0 success, 1 failure, 2 usage error (each\n"
+               "command's help lists its own; uninstall's 3 is \"removed,\n"
+               "some files kept\").\n");
 }
 
 const Command* FindCommand(const std::string& name) {
@@ -186,8 +188,10 @@ int RunPkgtool(const std::vector<std::string>& args, Console console) {
     if (arg == "--quiet" || arg == "-q") {
       console.progress = false;
     } else if (arg == "--help" || arg == "-h") {
-      PrintOverview(console.out);
-      return kExitOk;
+      // "pkgtool --help list" is list's help.
+      std::vector<std::string> names;
+      if (first + 1 < args.size()) names.push_back(args[first + 1]);
+      return RunHelp(names, console);
     } else if (arg == "--version" || arg == "-V") {
       std::fprintf(console.out, "pkgtool %s\n", kPkgtoolVersion);
       return kExitOk;
