@@ -513,6 +513,21 @@ TEST(PkgtoolBuild, WarnsOfAProgramFileNotInstalledAndAnInstallerOverItsRoom) {
   run = build("a.exe = a.exe");
   EXPECT_EQ(run.code, 0) << run.err;
   EXPECT_EQ(run.err.find("programFile"), std::string::npos) << run.err;
+  // Under c:\windows\a\ (13 bytes) a name of 246 bytes fits the
+  // installer's 259, one of 247 does not.
+  const std::string fits = std::string(242, 'F') + ".DAT";
+  const std::string over = std::string(243, 'L') + ".DAT";
+  run = build("A.EXE = a.exe\n" + fits + " = a.exe\n" + over + " = a.exe");
+  EXPECT_EQ(run.code, 0) << run.err;
+  EXPECT_EQ(run.err.find(fits), std::string::npos) << run.err;
+  EXPECT_NE(run.err.find("pkgtool: warning: " + dir.path() +
+                         "/test.manifest:8: " + over +
+                         ": its path under c:\\windows\\a\\ is 260 bytes long, "
+                         "more than the 259 the installer's paths hold: it "
+                         "cannot install the file there (shorten the name, or "
+                         "the destination to at most 12 bytes)\n"),
+            std::string::npos)
+      << run.err;
 }
 
 TEST(PkgtoolBuild, StoresNamesInTheCodePageAndWritesHostFilesInUtf8) {

@@ -307,6 +307,35 @@ TEST_F(PkgtoolInstall, UninstallTakesEachProductOutAgain) {
   EXPECT_EQ(left, expected) << report;
 }
 
+// A path longer than the installer's paths hold fails as the installer
+// fails ("write error!"), and pkgtool names the length as the cause.
+TEST_F(PkgtoolInstall, APathTooLongForTheInstallerIsNamedAsTheCause) {
+  const std::string name = std::string(236, 'L') + ".DAT";
+  const std::string descriptor =
+      Build("Long", "A.EXE",
+            {{"A.EXE", "a.exe", "", SampleBytes(100, 1), ""},
+             {name, "long.dat", "", SampleBytes(100, 2), ""}});
+  std::string report;
+  for (const char* to : {"C:\\GAMES\\STARPLT", "C:\\GAMES\\STARPLT\\VERY"}) {
+    const int code = Pkgtool({"install", descriptor, "--root", root_.path(),
+                              "--to", to, "--yes", "--quiet"},
+                             &report);
+    if (std::string(to).size() + 1 + name.size() <= 259) {
+      EXPECT_EQ(code, 0) << report;
+      continue;
+    }
+    EXPECT_EQ(code, 1);
+    EXPECT_NE(report.find("write error!"), std::string::npos) << report;
+    EXPECT_NE(
+        report.find(": installation failed: C:\\GAMES\\STARPLT\\VERY\\" + name +
+                    ": the path is 262 bytes long, more than the 259 "
+                    "the installer's paths hold (a shorter destination "
+                    "leaves room)\n"),
+        std::string::npos)
+        << report;
+  }
+}
+
 TEST_F(PkgtoolInstall, DestinationsTheDialogWouldRefuseAreUsageErrors) {
   const std::string descriptor = Build("Quest", "QUEST.EXE", QuestFiles());
   for (const char* to : {"GAMES", "C:", "c:games", "\\GAMES\\QUEST"}) {

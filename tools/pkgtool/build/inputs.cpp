@@ -8,6 +8,7 @@
 
 #include <cstdlib>
 
+#include "base/result.h"
 #include "build/stages.h"
 #include "common/codepage.h"
 #include "common/console.h"
@@ -95,6 +96,51 @@ void CheckDisk1Names(const Manifest& manifest,
   }
 }
 
+// Warns on console.err of every installed file whose path, under the
+// destination the installer proposes (C:\WINDOWS\ and the program file's
+// name) or in the system directory (a shared file), is longer than the
+// installer's paths hold: it would fail there with "write error!".
+void WarnAboutLongPaths(const Manifest& manifest,
+                        const std::vector<PreparedFile>& files,
+                        const Console& console) {
+  std::string windows = "c:\\windows\\";
+  std::string destination = windows;
+  if (manifest.kind == PackageKind::kGame) {
+    const std::string stem =
+        manifest.programFile.substr(0, manifest.programFile.rfind('.'));
+    for (char c : stem) {
+      destination +=
+          c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
+    }
+    destination += "\\";
+  }
+  const size_t limit = kPathSize - 1;
+  for (const PreparedFile& file : files) {
+    if (file.file.noInstall) continue;
+    const std::string& name = file.file.target;
+    const bool rooted = name[0] == '\\' || (name.size() > 1 && name[1] == ':');
+    const std::string dir =
+        file.file.shared ? windows + "system\\" : destination;
+    const std::string path =
+        rooted ? "c:" + name.substr(name[0] == '\\' ? 0 : 2) : dir + name;
+    if (path.size() <= limit) continue;
+    const std::string shownDir = DecodeText(dir, manifest.codepage);
+    PrintError(
+        console,
+        "warning: " + At(manifest, file.file) + file.file.utf8Target +
+            ": its path " +
+            (rooted ? std::string("on the destination's drive")
+                    : "under " + shownDir) +
+            " is " + Num(path.size()) + " bytes long, more than the " +
+            Num(limit) +
+            " the installer's paths hold: it cannot install the file there" +
+            (rooted || name.size() >= limit
+                 ? std::string(" (shorten the name)")
+                 : " (shorten the name, or the destination to at most " +
+                       Num(limit - name.size()) + " bytes)"));
+  }
+}
+
 // Warns on console.err about what builds but is likely a mistake: a
 // programFile the package does not install, and an installer larger than
 // the room the manifest keeps for it.
@@ -121,6 +167,7 @@ void WarnAboutPackage(const Manifest& manifest,
                         ? "Program Manager's item would point at nothing"
                         : "the package would not install its own program"));
   }
+  WarnAboutLongPaths(manifest, files, console);
   if (disk1.installerSize > manifest.installerReserve) {
     PrintError(console,
                "warning: the installer " + disk1.installerName + " is " +
