@@ -513,6 +513,11 @@ TEST(PkgtoolBuild, WarnsOfAProgramFileNotInstalledAndAnInstallerOverItsRoom) {
   run = build("a.exe = a.exe");
   EXPECT_EQ(run.code, 0) << run.err;
   EXPECT_EQ(run.err.find("programFile"), std::string::npos) << run.err;
+  // Without a disk size one disk takes everything: no "of" a capacity.
+  EXPECT_NE(run.out.find(" bytes in all\n1 file on 1 disk of any size (no "
+                         "diskSize given); "),
+            std::string::npos)
+      << run.out;
   // Under c:\windows\a\ (13 bytes) a name of 246 bytes fits the
   // installer's 259, one of 247 does not.
   const std::string fits = std::string(242, 'F') + ".DAT";

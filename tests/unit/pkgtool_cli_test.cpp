@@ -52,6 +52,10 @@ INSTANTIATE_TEST_SUITE_P(
                   "pkgtool: build: -D expects NAME=VALUE, not \"NOVALUE\""},
         UsageCase{{"build", "m", "--dry-run=yes"},
                   "pkgtool: build: option --dry-run takes no value"},
+        UsageCase{{"build", "m", "-o", "-"},
+                  "pkgtool: build: -o takes a directory: the media cannot go "
+                  "to standard output (write -o ./- for a directory named "
+                  "\"-\")"},
         UsageCase{{"encode", "in"}, "pkgtool: encode: expected IN and OUT"},
         UsageCase{{"decode", "-x", "in", "out"},
                   "pkgtool: decode: unknown option -x"}));
@@ -82,6 +86,25 @@ INSTANTIATE_TEST_SUITE_P(Commands, PkgtoolHelp,
                          ::testing::Values("build", "list", "verify", "extract",
                                            "install", "uninstall", "encode",
                                            "decode"));
+
+// A --disk that names nothing fails at once, naming it, whichever command.
+TEST(PkgtoolDiskOption, NamingNothingFailsBeforeAnyWork) {
+  const std::vector<std::vector<std::string>> commands = {
+      {"list"},
+      {"verify"},
+      {"extract", "-d", "/tmp"},
+      {"install", "--root", "/tmp", "--to", "C:\\X", "--yes"}};
+  for (std::vector<std::string> args : commands) {
+    const std::string command = args[0];
+    args.insert(args.end(),
+                {"/nonexistent/SETUP.bin", "--disk", "/nonexistent"});
+    pkgtool_testing::ToolRun run = RunTool(args);
+    EXPECT_EQ(run.code, 1) << command;
+    EXPECT_EQ(run.err, "pkgtool: " + command +
+                           ": --disk /nonexistent: No such file or directory\n")
+        << command;
+  }
+}
 
 TEST(PkgtoolHelp, TheOverviewListsEveryCommandAndTheVersionIsOneLine) {
   pkgtool_testing::ToolRun version = RunTool({"--version"});

@@ -20,6 +20,11 @@ int RunBuild(const Args& args, const Console& console) {
   options.installerPath = args.Value("installer");
   options.force = args.Has("force");
   options.dryRun = args.Has("dry-run");
+  if (options.outputDir == "-") {
+    return UsageError(console, kBuildCommand,
+                      "-o takes a directory: the media cannot go to standard "
+                      "output (write -o ./- for a directory named \"-\")");
+  }
   if (!options.dryRun && options.outputDir.empty()) {
     return UsageError(console, kBuildCommand,
                       "the output directory is missing (-o OUTDIR)");

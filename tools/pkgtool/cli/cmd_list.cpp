@@ -113,7 +113,9 @@ std::string ShownName(const std::string& name, size_t limit) {
   for (size_t i = 0; i < shown.size(); ++i) {
     if (StartsCharacter(shown[i])) starts.push_back(i);
   }
-  constexpr size_t kShortest = 16;  // less would leave little to know it by
+  // The width is kept whatever room is left (down to "a...b": a row
+  // cannot be narrower than the other columns anyway).
+  constexpr size_t kShortest = 5;
   if (limit != 0 && limit < kShortest) limit = kShortest;
   if (limit == 0 || starts.size() <= limit) return shown;
   size_t head = (limit - 3) / 2;

@@ -1,6 +1,9 @@
 // Option parsing and dispatch; see commands.h.
 #include "cli/commands.h"
 
+#include <sys/stat.h>
+
+#include <cerrno>
 #include <cstring>
 
 #include "common/codepage.h"
@@ -222,6 +225,16 @@ int RunPkgtool(const std::vector<std::string>& args, Console console) {
     return kExitOk;
   }
   if (parsed.Has("quiet")) console.progress = false;
+  // A disk named with --disk must be there: going on without it would
+  // report the disk missing, not the place mistyped.
+  for (const std::string& place : parsed.Values("disk")) {
+    struct stat info;
+    if (::stat(place.c_str(), &info) != 0) {
+      PrintError(console, std::string(command->name) + ": --disk " + place +
+                              ": " + std::strerror(errno));
+      return kExitFailure;
+    }
+  }
   return command->run(parsed, console);
 }
 

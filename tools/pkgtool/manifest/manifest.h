@@ -70,6 +70,7 @@ struct Manifest {
   int programFileLine = 0;
   PackageKind kind = PackageKind::kGame;
   uint64_t diskSize = kMaxDiskSize;  // as large as a volume may be
+  bool diskSizeGiven = false;        // diskSize set by the manifest
   // A floppy format (floppy.h): each disk then holds what that floppy's
   // FAT12 file system holds, files rounded up to whole clusters; null for
   // diskSize's raw bytes.

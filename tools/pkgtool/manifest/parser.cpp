@@ -156,6 +156,7 @@ void Parser::PackageLine(const std::string& key, const std::string& rawValue) {
             std::to_string(kMaxDiskSize));
     } else {
       manifest_->diskSize = size;
+      manifest_->diskSizeGiven = true;
     }
   } else if (lower == "diskformat") {
     manifest_->diskFormat = FindFloppyFormat(value);
