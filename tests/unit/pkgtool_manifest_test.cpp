@@ -135,6 +135,7 @@ TEST(PkgtoolManifest, DirectoryAndGlobSourcesAddTheirFilesInByteOrder) {
   ASSERT_EQ(::symlink("../python3", (dir.path() + "/docs/img/py").c_str()), 0);
   ASSERT_EQ(::symlink("../outside", (dir.path() + "/docs/ext").c_str()), 0);
   ASSERT_EQ(::symlink("nowhere", (dir.path() + "/docs/gone").c_str()), 0);
+  ASSERT_EQ(::symlink("nowhere", (dir.path() + "/docs/gone.html").c_str()), 0);
   ASSERT_EQ(::mkdir((dir.path() + "/empty").c_str(), 0755), 0);
   const std::string path = dir.path() + "/m";
   Manifest manifest;
@@ -155,11 +156,18 @@ TEST(PkgtoolManifest, DirectoryAndGlobSourcesAddTheirFilesInByteOrder) {
                 "DOC\\index.html noInstall", "DOC\\link.html noInstall",
                 "DOC\\python3\\x.py noInstall", "WEB\\index.html",
                 "WEB\\link.html", "\\Z.txt"}));
-  EXPECT_EQ(manifest.warnings,
-            (std::vector<std::string>{
-                path + ":5: " + dir.path() +
-                "/docs/gone: a symbolic link that leads nowhere (to "
-                "nowhere); passed over"}));
+  EXPECT_EQ(
+      manifest.warnings,
+      (std::vector<std::string>{
+          path + ":5: " + dir.path() +
+              "/docs/gone: a symbolic link that leads nowhere (to "
+              "nowhere); passed over",
+          path + ":5: " + dir.path() +
+              "/docs/gone.html: a symbolic link that leads nowhere (to "
+              "nowhere); passed over",
+          path + ":6: " + dir.path() +
+              "/docs/gone.html: a symbolic link that leads nowhere; passed "
+              "over"}));
   EXPECT_EQ(manifest.files[3].sourcePath, dir.path() + "/docs/img/a.png");
 
   EXPECT_FALSE(

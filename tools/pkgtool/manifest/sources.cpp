@@ -209,7 +209,13 @@ bool Parser::ListGlob(const ManifestFile& model,
   if (result == 0) {
     for (size_t i = 0; i < matches.gl_pathc; ++i) {
       std::string path = matches.gl_pathv[i];
-      if (IsRegularFile(path)) found->push_back({BaseName(path), path});
+      struct stat info;
+      if (::stat(path.c_str(), &info) != 0 &&
+          ::lstat(path.c_str(), &info) == 0 && S_ISLNK(info.st_mode)) {
+        Warning(path + ": a symbolic link that leads nowhere; passed over");
+      } else if (IsRegularFile(path)) {
+        found->push_back({BaseName(path), path});
+      }
     }
   }
   ::globfree(&matches);
