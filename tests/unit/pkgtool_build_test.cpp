@@ -479,6 +479,23 @@ TEST(PkgtoolBuild, DryRunPrintsTheLayoutOfTheBuildAndWritesNothing) {
       EXPECT_FALSE(IsDirectory(dir.path() + "/small"));
     }
   }
+  // When the tools fail, the message names the image once.
+  for (const char* tool : {"mformat", "mmd", "mcopy"}) {
+    WriteFile(dir.Make(std::string("failing/") + tool),
+              std::string("#!/bin/sh\necho broken >&2\nexit 3\n"));
+    ASSERT_EQ(::chmod(dir.Make(std::string("failing/") + tool).c_str(), 0755),
+              0);
+  }
+  ::setenv("PATH", (dir.path() + "/failing:" + path).c_str(), 1);
+  pkgtool_testing::ToolRun run =
+      RunTool({"build", manifest, "-o", dir.path() + "/small", "--disk-format",
+               "360K", "--images"});
+  ::setenv("PATH", path.c_str(), 1);
+  EXPECT_EQ(run.code, 1);
+  EXPECT_EQ(run.err, "pkgtool: " + dir.path() +
+                         "/small/disk1.img: mformat failed (exit status 3): "
+                         "broken\n");
+  EXPECT_FALSE(IsDirectory(dir.path() + "/small"));
 }
 
 TEST(PkgtoolBuild, WarnsOfAProgramFileNotInstalledAndAnInstallerOverItsRoom) {
