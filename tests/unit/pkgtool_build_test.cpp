@@ -178,49 +178,6 @@ TEST(PkgtoolBuild, NamesTheDescriptorAfterTheInstallerAndCopiesIt) {
   EXPECT_GT(used, 4096u - 64);
 }
 
-TEST(PkgtoolBuild, TakesTheSetupExeShippedWherePkgtoolLiesUnlessToldOtherwise) {
-  TempDir dir;
-  const std::string manifest = ThreeDiskManifest(dir);
-  const std::string out = dir.path() + "/out";
-  // pkgtool's program, and where its setup.exe lies.
-  const std::vector<std::pair<std::string, std::string>> places = {
-      {"beside/pkgtool", "beside/setup.exe"},
-      {"usr/bin/pkgtool", "usr/share/pkgtool/setup.exe"},
-      {"build/host/bin/pkgtool", "build/win32/bin/setup.exe"}};
-  for (size_t i = 0; i < places.size(); ++i) {
-    const Bytes installer = SampleBytes(1000 + i, 8);
-    WriteFile(dir.Make(places[i].second), installer);
-    // The program's directory is there; the program itself need not be.
-    pkgtool_testing::ToolRun run =
-        RunTool({"build", manifest, "-o", out}, dir.Make(places[i].first));
-    ASSERT_EQ(run.code, 0) << run.err;
-    EXPECT_EQ(ReadFile(out + "/disk1/setup.exe"), installer) << i;
-    EXPECT_NE(run.err.find("installer: " + dir.path() + "/" + places[i].second +
-                           ", shipped with pkgtool\n"),
-              std::string::npos)
-        << run.err;
-    ASSERT_EQ(std::remove(dir.Make(places[i].second).c_str()), 0);
-  }
-  // None there says so; --no-installer takes none of one that is there.
-  WriteFile(dir.Make("usr/share/pkgtool/setup.exe"), SampleBytes(900, 9));
-  const std::string self = dir.Make("usr/bin/pkgtool");
-  for (const char* no : {"--no-installer", "-q"}) {
-    if (no[1] == 'q')
-      std::remove(dir.Make("usr/share/pkgtool/setup.exe").c_str());
-    const std::string other = out + no;
-    pkgtool_testing::ToolRun run =
-        RunTool({"build", manifest, "-o", other, no}, self);
-    ASSERT_EQ(run.code, 0) << run.err;
-    EXPECT_EQ(Listing(other + "/disk1"),
-              (std::vector<std::string>{"GAME.dat", "README.TXT", "SETUP.bin",
-                                        "SHA256SUMS"}));
-    EXPECT_EQ(run.err, no[1] == 'q'
-                           ? "pkgtool: installer: none (no --installer, "
-                             "none shipped with pkgtool)\n"
-                           : "");
-  }
-}
-
 TEST(PkgtoolBuild, RemovesWhatAnEarlierBuildLeftAndTheNewOneDoesNotWrite) {
   TempDir dir;
   std::string manifest = ThreeDiskManifest(dir);
@@ -241,6 +198,24 @@ TEST(PkgtoolBuild, RemovesWhatAnEarlierBuildLeftAndTheNewOneDoesNotWrite) {
   EXPECT_FALSE(FileExistsOnHost(dir.path() + "/out/disk1/Install.bin"));
   EXPECT_TRUE(FileExistsOnHost(dir.path() + "/out/disk1/SETUP.bin"));
   EXPECT_NE(run.err.find("removed"), std::string::npos);
+}
+
+// Every file below root with its bytes, and every directory (as "dir/").
+std::map<std::string, Bytes> Snapshot(const std::string& root,
+                                      const std::string& relative = "") {
+  std::map<std::string, Bytes> entries;
+  for (const std::string& name :
+       Listing(relative.empty() ? root : root + "/" + relative)) {
+    std::string path = relative.empty() ? name : relative + "/" + name;
+    if (IsDir(root + "/" + path)) {
+      entries[path + "/"] = Bytes();
+      std::map<std::string, Bytes> inner = Snapshot(root, path);
+      entries.insert(inner.begin(), inner.end());
+    } else {
+      entries[path] = ReadFile(root + "/" + path);
+    }
+  }
+  return entries;
 }
 
 TEST(PkgtoolBuild, RefusesTheMediaOfAnotherProductUnlessForced) {
@@ -264,27 +239,49 @@ TEST(PkgtoolBuild, RefusesTheMediaOfAnotherProductUnlessForced) {
       << run.err;
   EXPECT_EQ(ReadFile(out + "/disk1/SETUP.bin"), descriptor);
   EXPECT_FALSE(FileExistsOnHost(out + "/disk1/GAME.dat"));
+  // --force leaves every file of the other product as it is: a descriptor
+  // of the same name is refused, another name builds beside it, and its
+  // images and its lines of SHA256SUMS stay.
+  ASSERT_EQ(
+      RunTool({"build", other, "-o", out, "--disk-format", "360K", "--images"})
+          .code,
+      0);
+  const std::map<std::string, Bytes> before = Snapshot(out);
   run = RunTool({"build", ThreeDiskManifest(dir), "-o", out, "--force"});
+  EXPECT_EQ(run.code, 1);
+  EXPECT_NE(run.err.find(out + "/disk1/SETUP.bin belongs to the media of "
+                               "OTHER.EXE, which --force leaves as they are, "
+                               "and the new media would overwrite it; give an "
+                               "installer of another name"),
+            std::string::npos)
+      << run.err;
+  EXPECT_EQ(Snapshot(out), before);
+  WriteFile(dir.Make("bin/INSTALL.EXE"), SampleBytes(100, 7));
+  run = RunTool({"build", ThreeDiskManifest(dir), "-o", out, "--force",
+                 "--installer", dir.path() + "/bin/INSTALL.EXE"});
   EXPECT_EQ(run.code, 0) << run.err;
-  EXPECT_TRUE(FileExistsOnHost(out + "/disk1/OTHER.dat"));
-}
-
-// Every file below root with its bytes, and every directory (as "dir/").
-std::map<std::string, Bytes> Snapshot(const std::string& root,
-                                      const std::string& relative = "") {
-  std::map<std::string, Bytes> entries;
-  for (const std::string& name :
-       Listing(relative.empty() ? root : root + "/" + relative)) {
-    std::string path = relative.empty() ? name : relative + "/" + name;
-    if (IsDir(root + "/" + path)) {
-      entries[path + "/"] = Bytes();
-      std::map<std::string, Bytes> inner = Snapshot(root, path);
-      entries.insert(inner.begin(), inner.end());
-    } else {
-      entries[path] = ReadFile(root + "/" + path);
+  for (const auto& file : before) {
+    if (file.first != "disk1/SHA256SUMS" && file.first.back() != '/') {
+      EXPECT_EQ(ReadFile(out + "/" + file.first), file.second) << file.first;
     }
   }
-  return entries;
+  EXPECT_EQ(RunTool({"verify", out + "/disk1/SETUP.bin"}).code, 0);
+  EXPECT_EQ(RunTool({"verify", out + "/disk1/INSTALL.bin"}).code, 0);
+  const Bytes sumBytes = ReadFile(out + "/disk1/SHA256SUMS");
+  const std::string sums(sumBytes.begin(), sumBytes.end());
+  for (const char* name : {"  SETUP.bin\n", "  OTHER.dat\n", "  INSTALL.bin\n",
+                           "  GAME.dat\n", "  ../disk3/GAME.dat\n"}) {
+    EXPECT_NE(sums.find(name), std::string::npos) << name << sums;
+  }
+  // Its disk images are not overwritten either.
+  run = RunTool({"build", ThreeDiskManifest(dir), "-o", out, "--force",
+                 "--installer", dir.path() + "/bin/INSTALL.EXE",
+                 "--disk-format", "360K", "--images"});
+  EXPECT_EQ(run.code, 1);
+  EXPECT_NE(run.err.find(out + "/disk1.img belongs to the media of OTHER.EXE"),
+            std::string::npos)
+      << run.err;
+  EXPECT_EQ(ReadFile(out + "/disk1.img"), before.at("disk1.img"));
 }
 
 TEST(PkgtoolBuild, AFailedOrInterruptedBuildLeavesTheOutputAsItWas) {
@@ -353,38 +350,60 @@ TEST(PkgtoolBuild, AFailedOrInterruptedBuildLeavesTheOutputAsItWas) {
   EXPECT_FALSE(IsDir(dir.path() + "/new"));
 }
 
-TEST(PkgtoolBuild, ReportsSourceFaultsByManifestLine) {
+TEST(PkgtoolBuild, ReportsEveryFaultOfLinesAndSourcesInOneRunInLineOrder) {
   TempDir dir;
   WriteFile(dir.Make("plain.dll"), SampleBytes(500, 3));
+  const std::string sources =
+      "A.EXE = missing.exe\n"
+      "B.DLL = plain.dll, shared\n"
+      "C.DAT = .\n"
+      "D.DAT = /dev/null\n";
   std::string manifest = WriteManifest(dir,
                                        "[package]\n"
                                        "programFile = A.EXE\n"
                                        "title = A\n"
-                                       "[files]\n"
-                                       "A.EXE = missing.exe\n"
-                                       "B.DLL = plain.dll, shared\n"
-                                       "C.DAT = .\n"
-                                       "D.DAT = /dev/null\n");
+                                       "[files]\n" +
+                                           sources);
+  const std::string at = manifest + ":";
+  const std::string expected =
+      "pkgtool: " + at + "5: " + dir.path() +
+      "/missing.exe: No such file or directory\n"
+      "pkgtool: " +
+      at + "6: " + dir.path() +
+      "/plain.dll has no version resource (it is not a Windows executable or "
+      "DLL that carries one); give version=a.b.c.d\n"
+      "pkgtool: " +
+      at + "7: " + dir.path() +
+      "/.: is a directory (end the target with '\\' to take the files below "
+      "it)\n"
+      "pkgtool: " +
+      at + "8: /dev/null: is not a regular file (a device, pipe or socket)\n";
   pkgtool_testing::ToolRun run =
       RunTool({"build", manifest, "-o", dir.path() + "/out"});
-  EXPECT_NE(
-      run.err.find(manifest + ":8: /dev/null: is not a regular file (a device, "
-                              "pipe or socket)"),
-      std::string::npos)
-      << run.err;
   EXPECT_EQ(run.code, 1);
-  EXPECT_NE(run.err.find(manifest + ":5: " + dir.path() +
-                         "/missing.exe: No such file or directory"),
-            std::string::npos)
-      << run.err;
-  EXPECT_NE(run.err.find(manifest + ":6: " + dir.path() +
-                         "/plain.dll has no version resource"),
-            std::string::npos)
-      << run.err;
-  EXPECT_NE(run.err.find(manifest + ":7: " + dir.path() + "/.: is a directory"),
-            std::string::npos)
-      << run.err;
+  EXPECT_EQ(run.err, expected);
   EXPECT_FALSE(IsDir(dir.path() + "/out"));
+  // With faults of the lines themselves (and a byte order mark), the
+  // sources' faults come in the same run, each in the place of its line.
+  WriteManifest(dir,
+                "\xEF\xBB\xBF[package]\r\n"
+                "programFile = A.EXE\n"
+                "title = A\n"
+                "[files]\n" +
+                    sources +
+                    "E?.DAT = plain.dll\n"
+                    "F.DAT = gone.dat, hidden\n");
+  run = RunTool({"build", manifest, "--dry-run"});
+  EXPECT_EQ(run.code, 1);
+  EXPECT_EQ(run.err, expected + "pkgtool: " + at +
+                         "9: target \"E?.DAT\": the name contains '?'\n"
+                         "pkgtool: " +
+                         at +
+                         "10: unknown flag \"hidden\" (shared, noInstall, "
+                         "version=a.b.c.d)\n"
+                         "pkgtool: " +
+                         at + "10: " + dir.path() +
+                         "/gone.dat: No such file or directory\n");
 }
 
 TEST(PkgtoolBuild, RefusesTwoThingsOfTheSameNameOnDisk1) {
@@ -426,21 +445,61 @@ TEST(PkgtoolBuild, DryRunPrintsTheLayoutOfTheBuildAndWritesNothing) {
   ASSERT_EQ(built.code, 0) << built.err;
   EXPECT_EQ(dry.out, files + built.out);
 
-  // Disk 1 cannot hold the installer: both fail alike, writing nothing.
+  // Where the build fails, the dry run fails alike, both writing nothing:
+  // disk 1 cannot hold the installer, the images' tools are missing, OUTDIR
+  // cannot be made.
   WriteFile(dir.Make("big.exe"), SampleBytes(5000, 9));
-  for (bool dryRun : {true, false}) {
-    std::vector<std::string> args = {"build",       manifest,
-                                     "-o",          dir.path() + "/small",
-                                     "--installer", dir.path() + "/big.exe"};
-    if (dryRun) args.push_back("--dry-run");
-    pkgtool_testing::ToolRun run = RunTool(args);
-    EXPECT_EQ(run.code, 1);
-    EXPECT_NE(run.err.find(": the installer does not fit on a disk (4096 "
-                           "bytes for files)"),
-              std::string::npos)
-        << run.err;
-    EXPECT_FALSE(IsDir(dir.path() + "/small"));
+  WriteFile(dir.Make("file"), std::string("x"));
+  ASSERT_EQ(::mkdir(dir.Make("nothing").c_str(), 0755), 0);
+  struct Case {
+    std::vector<std::string> options;
+    std::string path;  // PATH while it runs
+    std::string fault;
+  };
+  const std::string path = std::getenv("PATH");
+  const Case cases[] = {
+      {{"-o", dir.path() + "/small", "--installer", dir.path() + "/big.exe"},
+       path,
+       ": the installer does not fit on a disk (4096 bytes for files)"},
+      {{"-o", dir.path() + "/small", "--disk-format", "360K", "--images"},
+       dir.path() + "/nothing",
+       "pkgtool: --images: mformat not found: install mtools (apt-get "
+       "install mtools)\n"},
+      {{"-o", dir.path() + "/file/small"},
+       path,
+       "pkgtool: " + dir.path() + "/file/small: cannot create: " + dir.path() +
+           "/file is not a directory\n"}};
+  for (const Case& one : cases) {
+    for (bool dryRun : {true, false}) {
+      std::vector<std::string> args = {"build", manifest};
+      args.insert(args.end(), one.options.begin(), one.options.end());
+      if (dryRun) args.push_back("--dry-run");
+      ::setenv("PATH", one.path.c_str(), 1);
+      pkgtool_testing::ToolRun run = RunTool(args);
+      ::setenv("PATH", path.c_str(), 1);
+      EXPECT_EQ(run.code, 1);
+      EXPECT_NE(run.err.find(one.fault), std::string::npos)
+          << args[3] << dryRun << run.err;
+      EXPECT_FALSE(IsDir(dir.path() + "/small"));
+    }
   }
+  // When the tools fail, the message names the image once.
+  for (const char* tool : {"mformat", "mmd", "mcopy"}) {
+    WriteFile(dir.Make(std::string("failing/") + tool),
+              std::string("#!/bin/sh\necho broken >&2\nexit 3\n"));
+    ASSERT_EQ(::chmod(dir.Make(std::string("failing/") + tool).c_str(), 0755),
+              0);
+  }
+  ::setenv("PATH", (dir.path() + "/failing:" + path).c_str(), 1);
+  pkgtool_testing::ToolRun run =
+      RunTool({"build", manifest, "-o", dir.path() + "/small", "--disk-format",
+               "360K", "--images"});
+  ::setenv("PATH", path.c_str(), 1);
+  EXPECT_EQ(run.code, 1);
+  EXPECT_EQ(run.err, "pkgtool: " + dir.path() +
+                         "/small/disk1.img: mformat failed (exit status 3): "
+                         "broken\n");
+  EXPECT_FALSE(IsDir(dir.path() + "/small"));
 }
 
 TEST(PkgtoolBuild, WarnsOfAProgramFileNotInstalledAndAnInstallerOverItsRoom) {
@@ -475,6 +534,26 @@ TEST(PkgtoolBuild, WarnsOfAProgramFileNotInstalledAndAnInstallerOverItsRoom) {
   run = build("a.exe = a.exe");
   EXPECT_EQ(run.code, 0) << run.err;
   EXPECT_EQ(run.err.find("programFile"), std::string::npos) << run.err;
+  // Without a disk size one disk takes everything: no "of" a capacity.
+  EXPECT_NE(run.out.find(" bytes in all\n1 file on 1 disk of any size (no "
+                         "diskSize given); "),
+            std::string::npos)
+      << run.out;
+  // Under c:\windows\a\ (13 bytes) a name of 246 bytes fits the
+  // installer's 259, one of 247 does not.
+  const std::string fits = std::string(242, 'F') + ".DAT";
+  const std::string over = std::string(243, 'L') + ".DAT";
+  run = build("A.EXE = a.exe\n" + fits + " = a.exe\n" + over + " = a.exe");
+  EXPECT_EQ(run.code, 0) << run.err;
+  EXPECT_EQ(run.err.find(fits), std::string::npos) << run.err;
+  EXPECT_NE(run.err.find("pkgtool: warning: " + dir.path() +
+                         "/test.manifest:8: " + over +
+                         ": its path under c:\\windows\\a\\ is 260 bytes long, "
+                         "more than the 259 the installer's paths hold: it "
+                         "cannot install the file there (shorten the name, or "
+                         "the destination to at most 12 bytes)\n"),
+            std::string::npos)
+      << run.err;
 }
 
 TEST(PkgtoolBuild, StoresNamesInTheCodePageAndWritesHostFilesInUtf8) {
@@ -647,6 +726,49 @@ TEST(PkgtoolBuild, FloppyFormatsHoldEachDiskInClustersAndImagesCarryThem) {
                  dir.path() + "/src/setup.exe"});
   ASSERT_EQ(run.code, 0) << run.err;
   EXPECT_FALSE(FileExistsOnHost(out + "/disk1.img"));
+}
+
+TEST(PkgtoolBuild, TakesTheSetupExeShippedWherePkgtoolLiesUnlessToldOtherwise) {
+  TempDir dir;
+  const std::string manifest = ThreeDiskManifest(dir);
+  const std::string out = dir.path() + "/out";
+  // pkgtool's program, and where its setup.exe lies.
+  const std::vector<std::pair<std::string, std::string>> places = {
+      {"beside/pkgtool", "beside/setup.exe"},
+      {"usr/bin/pkgtool", "usr/share/pkgtool/setup.exe"},
+      {"build/host/bin/pkgtool", "build/win32/bin/setup.exe"}};
+  for (size_t i = 0; i < places.size(); ++i) {
+    const Bytes installer = SampleBytes(1000 + i, 8);
+    WriteFile(dir.Make(places[i].second), installer);
+    // The program's directory is there; the program itself need not be.
+    pkgtool_testing::ToolRun run =
+        RunTool({"build", manifest, "-o", out}, dir.Make(places[i].first));
+    ASSERT_EQ(run.code, 0) << run.err;
+    EXPECT_EQ(ReadFile(out + "/disk1/setup.exe"), installer) << i;
+    EXPECT_NE(run.err.find("installer: " + dir.path() + "/" + places[i].second +
+                           ", shipped with pkgtool\n"),
+              std::string::npos)
+        << run.err;
+    ASSERT_EQ(std::remove(dir.Make(places[i].second).c_str()), 0);
+  }
+  // None there says so; --no-installer takes none of one that is there.
+  WriteFile(dir.Make("usr/share/pkgtool/setup.exe"), SampleBytes(900, 9));
+  const std::string self = dir.Make("usr/bin/pkgtool");
+  for (const char* no : {"--no-installer", "-q"}) {
+    if (no[1] == 'q')
+      std::remove(dir.Make("usr/share/pkgtool/setup.exe").c_str());
+    const std::string other = out + no;
+    pkgtool_testing::ToolRun run =
+        RunTool({"build", manifest, "-o", other, no}, self);
+    ASSERT_EQ(run.code, 0) << run.err;
+    EXPECT_EQ(Listing(other + "/disk1"),
+              (std::vector<std::string>{"GAME.dat", "README.TXT", "SETUP.bin",
+                                        "SHA256SUMS"}));
+    EXPECT_EQ(run.err, no[1] == 'q'
+                           ? "pkgtool: installer: none (no --installer, "
+                             "none shipped with pkgtool)\n"
+                           : "");
+  }
 }
 
 }  // namespace

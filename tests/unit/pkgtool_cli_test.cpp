@@ -52,27 +52,59 @@ INSTANTIATE_TEST_SUITE_P(
                   "pkgtool: build: -D expects NAME=VALUE, not \"NOVALUE\""},
         UsageCase{{"build", "m", "--dry-run=yes"},
                   "pkgtool: build: option --dry-run takes no value"},
+        UsageCase{{"build", "m", "-o", "-"},
+                  "pkgtool: build: -o takes a directory: the media cannot go "
+                  "to standard output (write -o ./- for a directory named "
+                  "\"-\")"},
         UsageCase{{"encode", "in"}, "pkgtool: encode: expected IN and OUT"},
         UsageCase{{"decode", "-x", "in", "out"},
                   "pkgtool: decode: unknown option -x"}));
 
 class PkgtoolHelp : public ::testing::TestWithParam<const char*> {};
 
+// Every form asks for the command's own help, which names its statuses
+// and --quiet.
 TEST_P(PkgtoolHelp, PrintsTheCommandsUsageAndSucceeds) {
-  for (const char* flag : {"--help", "-h", "help"}) {
-    pkgtool_testing::ToolRun run = flag == std::string("help")
-                                       ? RunTool({flag, GetParam()})
-                                       : RunTool({GetParam(), flag});
+  const std::vector<std::vector<std::string>> forms = {{GetParam(), "--help"},
+                                                       {GetParam(), "-h"},
+                                                       {"help", GetParam()},
+                                                       {"--help", GetParam()},
+                                                       {"-h", GetParam()}};
+  for (const std::vector<std::string>& form : forms) {
+    pkgtool_testing::ToolRun run = RunTool(form);
     EXPECT_EQ(run.code, 0);
     EXPECT_EQ(run.out.rfind(std::string("Usage: pkgtool ") + GetParam(), 0), 0u)
-        << run.out;
+        << form[0] << " " << form[1] << ": " << run.out;
+    EXPECT_NE(run.out.find("-q, --quiet  "), std::string::npos) << run.out;
+    EXPECT_NE(run.out.find("\nExit status: 0 "), std::string::npos) << run.out;
+    EXPECT_NE(run.out.find("2 usage error"), std::string::npos) << run.out;
     EXPECT_EQ(run.err, "");
   }
 }
 
 INSTANTIATE_TEST_SUITE_P(Commands, PkgtoolHelp,
                          ::testing::Values("build", "list", "verify", "extract",
-                                           "install", "encode", "decode"));
+                                           "install", "uninstall", "encode",
+                                           "decode"));
+
+// A --disk that names nothing fails at once, naming it, whichever command.
+TEST(PkgtoolDiskOption, NamingNothingFailsBeforeAnyWork) {
+  const std::vector<std::vector<std::string>> commands = {
+      {"list"},
+      {"verify"},
+      {"extract", "-d", "/tmp"},
+      {"install", "--root", "/tmp", "--to", "C:\\X", "--yes"}};
+  for (std::vector<std::string> args : commands) {
+    const std::string command = args[0];
+    args.insert(args.end(),
+                {"/nonexistent/SETUP.bin", "--disk", "/nonexistent"});
+    pkgtool_testing::ToolRun run = RunTool(args);
+    EXPECT_EQ(run.code, 1) << command;
+    EXPECT_EQ(run.err, "pkgtool: " + command +
+                           ": --disk /nonexistent: No such file or directory\n")
+        << command;
+  }
+}
 
 TEST(PkgtoolHelp, TheOverviewListsEveryCommandAndTheVersionIsOneLine) {
   pkgtool_testing::ToolRun version = RunTool({"--version"});

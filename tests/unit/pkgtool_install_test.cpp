@@ -262,15 +262,28 @@ TEST_F(PkgtoolInstall, UninstallTakesEachProductOutAgain) {
   ASSERT_EQ(Install(Build("Other", "OTHER.EXE", other), nullptr), 0);
   WriteFile(OnC("GAMES/QUEST/SAVE1.SAV"), "saved");
 
+  // --quiet only keeps quiet: without --yes (and nobody at a terminal) the
+  // question is answered No. A file that has to stay has a status of its
+  // own, 3.
   std::string report;
   EXPECT_EQ(Pkgtool({"uninstall", OnC("GAMES/QUEST/unins1.bin"), "--root",
                      root_.path(), "--quiet"},
                     &report),
-            0)
+            1)
       << report;
-  EXPECT_NE(report.find("removed  C:\\GAMES\\QUEST\\OTHER.EXE\n"),
+  EXPECT_TRUE(FileExistsOnHost(OnC("GAMES/QUEST/OTHER.EXE")));
+  ASSERT_EQ(::unlink(OnC("GAMES/QUEST/OTHER.EXE").c_str()), 0);
+  WriteFile(OnC("GAMES/QUEST/OTHER.EXE/IN.USE"), "a directory now");
+  EXPECT_EQ(Pkgtool({"uninstall", OnC("GAMES/QUEST/unins1.bin"), "--root",
+                     root_.path(), "--yes", "-q"},
+                    &report),
+            3)
+      << report;
+  EXPECT_NE(report.find("kept     C:\\GAMES\\QUEST\\OTHER.EXE (could not be "
+                        "removed)\n"),
             std::string::npos)
       << report;
+  std::filesystem::remove_all(OnC("GAMES/QUEST/OTHER.EXE"));
   EXPECT_NE(report.find("  [DeleteItem(Uninstall Other)]\n"), std::string::npos)
       << report;
   EXPECT_FALSE(FileExistsOnHost(OnC("GAMES/QUEST/unins1.exe")));
@@ -293,6 +306,35 @@ TEST_F(PkgtoolInstall, UninstallTakesEachProductOutAgain) {
                                              "WINDOWS/SYSTEM/QUESTGFX.DLL",
                                              "WINDOWS/tarny.ini"};
   EXPECT_EQ(left, expected) << report;
+}
+
+// A path longer than the installer's paths hold fails as the installer
+// fails ("write error!"), and pkgtool names the length as the cause.
+TEST_F(PkgtoolInstall, APathTooLongForTheInstallerIsNamedAsTheCause) {
+  const std::string name = std::string(236, 'L') + ".DAT";
+  const std::string descriptor =
+      Build("Long", "A.EXE",
+            {{"A.EXE", "a.exe", "", SampleBytes(100, 1), ""},
+             {name, "long.dat", "", SampleBytes(100, 2), ""}});
+  std::string report;
+  for (const char* to : {"C:\\GAMES\\STARPLT", "C:\\GAMES\\STARPLT\\VERY"}) {
+    const int code = Pkgtool({"install", descriptor, "--root", root_.path(),
+                              "--to", to, "--yes", "--quiet"},
+                             &report);
+    if (std::string(to).size() + 1 + name.size() <= 259) {
+      EXPECT_EQ(code, 0) << report;
+      continue;
+    }
+    EXPECT_EQ(code, 1);
+    EXPECT_NE(report.find("write error!"), std::string::npos) << report;
+    EXPECT_NE(
+        report.find(": installation failed: C:\\GAMES\\STARPLT\\VERY\\" + name +
+                    ": the path is 262 bytes long, more than the 259 "
+                    "the installer's paths hold (a shorter destination "
+                    "leaves room)\n"),
+        std::string::npos)
+        << report;
+  }
 }
 
 TEST_F(PkgtoolInstall, DestinationsTheDialogWouldRefuseAreUsageErrors) {

@@ -353,6 +353,15 @@ TEST_F(PkgtoolListMedia, ALongNameIsShortenedInTheMiddleOnlyToFitAWidth) {
     EXPECT_NE(out.substr(row, end - row).find("..."), std::string::npos);
     EXPECT_EQ(out.substr(end - 9, 9), "NORTH.MID");
     EXPECT_NE(out.find("  DATA\\LEVEL.DAT\n"), std::string::npos);
+    // However little room the other columns leave, no row is wider.
+    const size_t others = row + 1 - start;
+    ScopedColumns narrow(std::to_string(others + 10).c_str());
+    out = RunTool({"list", Descriptor()}).out;
+    row = out.find(" DAT...");
+    ASSERT_NE(row, std::string::npos) << out;
+    start = out.rfind('\n', row) + 1;
+    end = out.find('\n', row);
+    EXPECT_EQ(end - start, others + 10) << out;
   }
   ScopedColumns none(nullptr);
   EXPECT_NE(RunTool({"list", Descriptor()}).out.find(kLongName),

@@ -126,6 +126,16 @@ TEST(PkgtoolManifest, DirectoryAndGlobSourcesAddTheirFilesInByteOrder) {
   ASSERT_EQ(::symlink("index.html", (dir.path() + "/docs/link.html").c_str()),
             0);
   ASSERT_EQ(::symlink("..", (dir.path() + "/docs/img/up").c_str()), 0);
+  // A real directory keeps its name whatever links to it sort first; a
+  // link to a directory outside the tree is entered under its own name; a
+  // link that leads nowhere is named in a warning.
+  WriteFile(dir.Make("docs/python3/x.py"), std::string("x"));
+  WriteFile(dir.Make("outside/o.txt"), std::string("o"));
+  ASSERT_EQ(::symlink("python3", (dir.path() + "/docs/p").c_str()), 0);
+  ASSERT_EQ(::symlink("../python3", (dir.path() + "/docs/img/py").c_str()), 0);
+  ASSERT_EQ(::symlink("../outside", (dir.path() + "/docs/ext").c_str()), 0);
+  ASSERT_EQ(::symlink("nowhere", (dir.path() + "/docs/gone").c_str()), 0);
+  ASSERT_EQ(::symlink("nowhere", (dir.path() + "/docs/gone.html").c_str()), 0);
   ASSERT_EQ(::mkdir((dir.path() + "/empty").c_str(), 0755), 0);
   const std::string path = dir.path() + "/m";
   Manifest manifest;
@@ -141,11 +151,24 @@ TEST(PkgtoolManifest, DirectoryAndGlobSourcesAddTheirFilesInByteOrder) {
   }
   EXPECT_EQ(targets,
             (std::vector<std::string>{
-                "DOC\\Z.txt noInstall", "DOC\\img0\\b.png noInstall",
-                "DOC\\img\\a.png noInstall", "DOC\\index.html noInstall",
-                "DOC\\link.html noInstall", "WEB\\index.html", "WEB\\link.html",
-                "\\Z.txt"}));
-  EXPECT_EQ(manifest.files[2].sourcePath, dir.path() + "/docs/img/a.png");
+                "DOC\\Z.txt noInstall", "DOC\\ext\\o.txt noInstall",
+                "DOC\\img0\\b.png noInstall", "DOC\\img\\a.png noInstall",
+                "DOC\\index.html noInstall", "DOC\\link.html noInstall",
+                "DOC\\python3\\x.py noInstall", "WEB\\index.html",
+                "WEB\\link.html", "\\Z.txt"}));
+  EXPECT_EQ(
+      manifest.warnings,
+      (std::vector<std::string>{
+          path + ":5: " + dir.path() +
+              "/docs/gone: a symbolic link that leads nowhere (to "
+              "nowhere); passed over",
+          path + ":5: " + dir.path() +
+              "/docs/gone.html: a symbolic link that leads nowhere (to "
+              "nowhere); passed over",
+          path + ":6: " + dir.path() +
+              "/docs/gone.html: a symbolic link that leads nowhere; passed "
+              "over"}));
+  EXPECT_EQ(manifest.files[3].sourcePath, dir.path() + "/docs/img/a.png");
 
   EXPECT_FALSE(
       ParseManifest("[package]\nprogramFile=A.EXE\ntitle=A\n[files]\n"
@@ -244,8 +267,14 @@ INSTANTIATE_TEST_SUITE_P(
         ManifestFault{"[files]\nSUB\\..\\B.EXE = b.exe",
                       "5: target \"SUB\\..\\B.EXE\": the name has a '..' "
                       "component"},
-        ManifestFault{"[files]\n = b.exe",
-                      "5: target \"\": the name is empty"}));
+        ManifestFault{"[files]\n = b.exe", "5: target \"\": the name is empty"},
+        ManifestFault{"[files]\nDATA\\LPT1.DOC = b.exe",
+                      "5: target \"DATA\\LPT1.DOC\": the component "
+                      "\"LPT1.DOC\" is a device name Windows reserves (CON, "
+                      "PRN, AUX, NUL, COM1-9, LPT1-9, with any extension)"},
+        ManifestFault{"[files]\nTRAIL.\\ = b.exe",
+                      "5: target \"TRAIL.\\\": the component \"TRAIL.\" "
+                      "ends in a dot, which Windows drops from a name"}));
 
 TEST(PkgtoolManifest, RefusesOverlongTitleProgramFileAndTargetName) {
   std::string title(80, 't');

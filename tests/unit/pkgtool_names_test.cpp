@@ -26,7 +26,10 @@ INSTANTIATE_TEST_SUITE_P(
                       NameCase{"DATA\\LEVEL1.DAT", ""},
                       NameCase{"\\WINDOWS\\QUEST.INI", ""},
                       NameCase{"C:\\SYS\\X.DLL", ""}, NameCase{"a..b", ""},
-                      NameCase{"...", ""}, NameCase{"uninstal.exe", ""},
+                      NameCase{"... .x", ""}, NameCase{"uninstal.exe", ""},
+                      NameCase{"CONSOLE.TXT", ""}, NameCase{"COM10", ""},
+                      NameCase{"LPT0.DOC", ""}, NameCase{"XNUL", ""},
+                      NameCase{"DATA\\AUXILIARY", ""},
                       NameCase{"with space\\and=equals.txt", ""}));
 
 INSTANTIATE_TEST_SUITE_P(
@@ -54,7 +57,45 @@ INSTANTIATE_TEST_SUITE_P(
         NameCase{"what?.txt", "the name contains '?'"},
         NameCase{"tab\there",
                  "the name contains a control character at "
-                 "position 4"}));
+                 "position 4"},
+        NameCase{"x\x7F",
+                 "the name contains a control character at "
+                 "position 2"},
+        NameCase{"a<b", "the name contains '<'"},
+        NameCase{"a|b", "the name contains '|'"},
+        NameCase{"TRAIL.",
+                 "the component \"TRAIL.\" ends in a dot, which Windows "
+                 "drops from a name"},
+        NameCase{"...",
+                 "the component \"...\" ends in a dot, which "
+                 "Windows drops from a name"},
+        NameCase{"DIR \\X",
+                 "the component \"DIR \" ends in a space, which "
+                 "Windows drops from a name"},
+        NameCase{"CON.TXT",
+                 "the component \"CON.TXT\" is a device name "
+                 "Windows reserves (CON, PRN, AUX, NUL, COM1-9, "
+                 "LPT1-9, with any extension)"},
+        NameCase{"NUL",
+                 "the component \"NUL\" is a device name Windows "
+                 "reserves (CON, PRN, AUX, NUL, COM1-9, LPT1-9, with "
+                 "any extension)"},
+        NameCase{"DATA\\aux",
+                 "the component \"aux\" is a device name "
+                 "Windows reserves (CON, PRN, AUX, NUL, COM1-9, "
+                 "LPT1-9, with any extension)"},
+        NameCase{"C:\\lpt1.doc\\X",
+                 "the component \"lpt1.doc\" is a device name Windows "
+                 "reserves (CON, PRN, AUX, NUL, COM1-9, LPT1-9, with any "
+                 "extension)"},
+        NameCase{"\\prn .x",
+                 "the component \"prn .x\" is a device name "
+                 "Windows reserves (CON, PRN, AUX, NUL, COM1-9, "
+                 "LPT1-9, with any extension)"},
+        NameCase{"Com9",
+                 "the component \"Com9\" is a device name Windows "
+                 "reserves (CON, PRN, AUX, NUL, COM1-9, LPT1-9, with "
+                 "any extension)"}));
 
 TEST(PkgtoolTargetName, AllowsAtMost259Bytes) {
   EXPECT_EQ(CheckTargetLength(259), "");

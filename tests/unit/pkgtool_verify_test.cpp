@@ -151,27 +151,16 @@ TEST_F(PkgtoolVerify, ReportsADiskWhoseVolumeIsMissingOrTooShort) {
   EXPECT_EQ(run.out, "");
 }
 
-// A place that cannot be looked at is named with its cause: a disk missing
-// because of it is not merely "missing", and the disk's own place is not
-// searched twice.
+// A place that cannot be looked at is named with its cause, not taken
+// for a place without the disk.
 TEST_F(PkgtoolVerify, NamesAPlaceThatCannotBeLookedAt) {
-  const std::string last = std::to_string(lastDisk_);
-  const std::string hidden = dir_.path() + "/hidden";
-  ASSERT_EQ(std::rename((Out() + "/disk" + last).c_str(), hidden.c_str()), 0);
   const std::string loop = dir_.path() + "/loop";
   ASSERT_EQ(symlink(loop.c_str(), loop.c_str()), 0);
-  std::vector<std::string> args = {"verify", Descriptor(), "--disk", loop};
-  for (int disk = lastDisk_ - 1; disk >= 2; --disk) {
-    args.push_back("--disk");
-    args.push_back(Out() + "/disk" + std::to_string(disk));
-  }
-  pkgtool_testing::ToolRun run = RunTool(args);
+  pkgtool_testing::ToolRun run =
+      RunTool({"verify", Descriptor(), "--disk", loop});
   EXPECT_EQ(run.code, 1);
-  EXPECT_EQ(run.err.find("pkgtool: " + loop +
-                         ": cannot look: Too many levels of symbolic links\n"
-                         "pkgtool: " +
-                         Descriptor() + ": missing disk " + last),
-            0u)
+  EXPECT_EQ(run.err, "pkgtool: verify: --disk " + loop +
+                         ": Too many levels of symbolic links\n")
       << run.err;
 }
 

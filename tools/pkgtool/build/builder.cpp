@@ -86,7 +86,7 @@ bool BuildMedia(const Manifest& manifest, const BuildOptions& options,
   if (!StageMedia(manifest, options, inputs.files, inputs.disk1, plan, &store,
                   &staging, errors) ||
       !CommitMedia(options, inputs.disk1.volumeName, plan, inputs.earlier,
-                   console, &staging, errors)) {
+                   inputs.others, console, &staging, errors)) {
     return false;
   }
   PrintLayout(manifest, options.outputDir, inputs.files, inputs.disk1, plan,

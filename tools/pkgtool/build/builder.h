@@ -57,9 +57,18 @@ struct PreparedFile {
 // Checks every source (a readable regular file of at most 4294967295
 // bytes) and finds each shared file's version: the manifest's, or the one
 // in the file's own version resource. Problems are appended to *errors as
-// "manifest:line: ..."; true when there was none.
+// "manifest:line: ..." (and their lines to *lines when given); true when
+// there was none.
 bool PrepareFiles(const Manifest& manifest, std::vector<PreparedFile>* files,
-                  std::vector<std::string>* errors);
+                  std::vector<std::string>* errors,
+                  std::vector<int>* lines = nullptr);
+
+// For a manifest whose lines have faults (*errors, their lines in *lines,
+// as LoadManifest gives them): adds the faults of the sources its file
+// lines name, each among the faults of the lines in the order of its line,
+// so that a manifest's faults are all reported in one run.
+void AddSourceErrors(const Manifest& manifest, std::vector<std::string>* errors,
+                     std::vector<int>* lines);
 
 // sizeKb of a file: its size in kilobytes rounded up, at most 65535.
 uint16_t SizeKb(uint64_t size);

@@ -76,6 +76,7 @@ void PrintLayout(const Manifest& manifest, const std::string& label,
                  const Disk1Files& disk1, const MediaPlan& plan,
                  const Console& console) {
   const unsigned diskCount = DiskCount(plan);
+  const bool bounded = manifest.diskFormat != nullptr || manifest.diskSizeGiven;
   for (unsigned disk = 1; disk <= diskCount; ++disk) {
     uint64_t used = 0;
     std::string items;
@@ -86,11 +87,14 @@ void PrintLayout(const Manifest& manifest, const std::string& label,
       items = items.empty() ? volume : volume + ", " + items;
       used += Takes(manifest, volumeSize);
     }
-    std::fprintf(console.out, "%s: %s; %s of %s\n",
+    // Without a disk size there is no "of": one disk takes everything.
+    std::fprintf(console.out, "%s: %s; %s\n",
                  label.empty() ? ("disk" + Num(disk)).c_str()
                                : DiskDir(label, disk).c_str(),
-                 items.c_str(), Num(used).c_str(),
-                 ByteCount(DiskRoom(manifest)).c_str());
+                 items.c_str(),
+                 (bounded ? Num(used) + " of " + ByteCount(DiskRoom(manifest))
+                          : ByteCount(used) + " in all")
+                     .c_str());
   }
   std::string installer =
       !disk1.installerName.empty() ? "disk 1 holds the installer and the "
@@ -104,10 +108,11 @@ void PrintLayout(const Manifest& manifest, const std::string& label,
           ? std::string(manifest.diskFormat->name) + " floppies (" +
                 ByteCount(DiskRoom(manifest)) + " for files, in clusters of " +
                 Num(manifest.diskFormat->ClusterBytes()) + ")"
-          : ByteCount(manifest.diskSize);
-  std::fprintf(console.out, "%zu files on %u disk%s of %s; %s\n", files.size(),
-               diskCount, diskCount == 1 ? "" : "s", capacity.c_str(),
-               installer.c_str());
+      : bounded ? ByteCount(manifest.diskSize)
+                : "any size (no diskSize given)";
+  std::fprintf(console.out, "%zu file%s on %u disk%s of %s; %s\n", files.size(),
+               files.size() == 1 ? "" : "s", diskCount,
+               diskCount == 1 ? "" : "s", capacity.c_str(), installer.c_str());
 }
 
 void PrintFileList(const std::vector<PreparedFile>& files,

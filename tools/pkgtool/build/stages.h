@@ -55,6 +55,9 @@ struct Disk1Files {
   std::string volumeName;     // programFile's volume name, in UTF-8
   std::string installerName;  // "" when no installer is given
   uint64_t installerSize = 0;
+  // The lines of disk1/SHA256SUMS of the other products' files that a
+  // forced build leaves in OUTDIR: the new list keeps them.
+  std::string otherChecksums;
 };
 
 // What a build works from once everything is checked: the files, the names
@@ -63,6 +66,7 @@ struct BuildInputs {
   std::vector<PreparedFile> files;
   Disk1Files disk1;
   std::vector<Media> earlier;
+  std::vector<Media> others;  // of other products, left as they are (force)
 };
 
 // The streams of a build, encoded: each lies in the temporary file of the
@@ -113,10 +117,21 @@ bool PrepareBuild(const Manifest& manifest, const BuildOptions& options,
                   std::vector<std::string>* errors);
 
 // Sorts the media already in OUTDIR: this product's go to *earlier, to be
-// replaced; another product's stop the build (false) unless forced.
+// replaced; another product's stop the build (false) unless forced, when
+// they go to *others, to be left as they are.
 bool FindEarlierMedia(const Manifest& manifest, const BuildOptions& options,
                       const Console& console, std::vector<Media>* earlier,
+                      std::vector<Media>* others,
                       std::vector<std::string>* errors);
+
+// A forced build leaves the files of others as they are: false, with
+// *errors, when the new media would overwrite one of them (a descriptor,
+// a volume or a noInstall copy of the same name, a disk image of theirs).
+// disk1->otherChecksums gets their lines of SHA256SUMS.
+bool CheckOtherProducts(const Manifest& manifest, const BuildOptions& options,
+                        const std::vector<PreparedFile>& files,
+                        const std::vector<Media>& others, Disk1Files* disk1,
+                        std::vector<std::string>* errors);
 
 // Encoding: every file that has a stream, jobs of them at a time, each
 // worker into its own temporary file in dir (none when dir is "": a dry
@@ -146,12 +161,13 @@ bool StageMedia(const Manifest& manifest, const BuildOptions& options,
                 std::vector<std::string>* errors);
 
 // Committing: puts the staged media in place, then removes what an earlier
-// build of the product left that they do not have; false with *errors when
-// the commit fails (the earlier files are then kept).
+// build of the product left that they do not have (nothing of others');
+// false with *errors when the commit fails (the earlier files are then
+// kept).
 bool CommitMedia(const BuildOptions& options, const std::string& volumeName,
                  const MediaPlan& plan, const std::vector<Media>& earlier,
-                 const Console& console, Staging* staging,
-                 std::vector<std::string>* errors);
+                 const std::vector<Media>& others, const Console& console,
+                 Staging* staging, std::vector<std::string>* errors);
 
 // Reporting: prints on console.out what each disk holds, how full it is
 // and a line of totals; the disks are named as under label (OUTDIR, or ""

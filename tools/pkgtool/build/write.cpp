@@ -101,7 +101,7 @@ bool WriteChecksumList(
     const std::string& disk1, const std::string& descriptorPath,
     const std::string& volumeName,
     const std::vector<std::pair<unsigned, std::string>>& volumes,
-    Staging* staging, std::string* error) {
+    const std::string& otherLines, Staging* staging, std::string* error) {
   std::vector<std::pair<std::string, std::string>> files = {
       {descriptorPath, BaseName(descriptorPath)}};
   for (const auto& volume : volumes) {
@@ -117,6 +117,7 @@ bool WriteChecksumList(
     }
     list += ChecksumLine(hex, file.second);
   }
+  list += otherLines;  // another product's, left in OUTDIR by --force
   std::string listPath = JoinPath(disk1, kChecksumListName);
   if (!WriteWholeFile(staging->Stage(listPath), list.data(), list.size(),
                       error)) {
@@ -155,7 +156,7 @@ bool StageDisk1Files(
       !WriteWholeFile(staging->Stage(descriptorPath), descriptor.data(),
                       descriptor.size(), &error) ||
       !WriteChecksumList(disk1, descriptorPath, disk1Files.volumeName, volumes,
-                         staging, &error)) {
+                         disk1Files.otherChecksums, staging, &error)) {
     errors->push_back(staging->Named(error));
     return false;
   }
@@ -201,7 +202,7 @@ bool StageImages(const Manifest& manifest, const BuildOptions& options,
     if (!WriteFloppyImage(*manifest.diskFormat,
                           VolumeLabel(manifest.utf8Title, disk), content,
                           staging->Stage(image), &error)) {
-      errors->push_back(image + ": " + staging->Named(error));
+      errors->push_back(staging->Named(error));  // it names the image
       return false;
     }
   }

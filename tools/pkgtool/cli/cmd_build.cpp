@@ -49,6 +49,11 @@ int RunBuild(const Args& args, const Console& console) {
   }
   options.force = args.Has("force");
   options.dryRun = args.Has("dry-run");
+  if (options.outputDir == "-") {
+    return UsageError(console, kBuildCommand,
+                      "-o takes a directory: the media cannot go to standard "
+                      "output (write -o ./- for a directory named \"-\")");
+  }
   if (!options.dryRun && options.outputDir.empty()) {
     return UsageError(console, kBuildCommand,
                       "the output directory is missing (-o OUTDIR)");
@@ -98,8 +103,14 @@ int RunBuild(const Args& args, const Console& console) {
 
   Manifest manifest;
   std::vector<std::string> errors;
-  if (!LoadManifest(args.positional[0], variables, &manifest, &errors,
-                    codepage)) {
+  std::vector<int> lines;
+  const bool parsed = LoadManifest(args.positional[0], variables, &manifest,
+                                   &errors, codepage, &lines);
+  for (const std::string& warning : manifest.warnings) {
+    PrintError(console, "warning: " + warning);
+  }
+  if (!parsed) {
+    AddSourceErrors(manifest, &errors, &lines);
     PrintErrors(console, errors);
     return kExitFailure;
   }
@@ -165,7 +176,10 @@ const Command kBuildCommand = {
     "earlier media of the same product are replaced, and what they had that\n"
     "the new media do not (a volume of a disk no longer needed, a descriptor\n"
     "of another name, its noInstall files) is removed. OUTDIR holding the\n"
-    "media of another product (another programFile) is refused.\n"
+    "media of another product (another programFile) is refused unless\n"
+    "forced; a forced build leaves every file of theirs as it is (their\n"
+    "lines of SHA256SUMS included) and is refused where it would overwrite\n"
+    "one (a descriptor of the same name, a disk image of theirs).\n"
     "\n"
     "Without --installer, disk 1 gets the setup.exe shipped with pkgtool,\n"
     "found from pkgtool's own program: beside it, in ../share/pkgtool/\n"
@@ -186,7 +200,9 @@ const Command kBuildCommand = {
     "  --dry-run            check the manifest, compress the files to\n"
     "                       measure them and print the layout instead: a\n"
     "                       line per file (target, source, flags, disks),\n"
-    "                       one per disk, and a total; writes nothing\n"
+    "                       one per disk, and a total; writes nothing and\n"
+    "                       fails wherever the build would (mtools for\n"
+    "                       --images, OUTDIR included)\n"
     "  --disk-format F      disks of floppy format F (1.44M, 720K, 1.2M,\n"
     "                       360K) whatever the manifest says\n"
     "  --images             also write OUTDIR/diskN.img, a FAT12 floppy\n"
@@ -195,13 +211,16 @@ const Command kBuildCommand = {
     "                       streams\n"
     "  -j, --jobs N         encode N files at a time (default: one per\n"
     "                       processor); the media are the same for any N\n"
-    "  --force              build even where OUTDIR holds the media of "
-    "another\n"
-    "                       product (its files are left beside the new ones)\n"
+    "  --force              build even where OUTDIR holds the media of\n"
+    "                       another product (its files are left as they\n"
+    "                       are, beside the new ones)\n"
     "  -q, --quiet          no progress bar\n"
     "\n"
-    "Exit status: 0 the media were made (or the dry run found no fault), 1\n"
-    "a failure (OUTDIR is left as it was), 2 usage error.\n"
+    "Exit status: 0 built (or laid out, with --dry-run), also with\n"
+    "warnings; 1 a fault of the manifest, its files or OUTDIR (all are\n"
+    "reported, nothing is written; or, once the new media are in place, a\n"
+    "file of an earlier build that could not be removed, named);\n"
+    "2 usage error.\n"
     "\n"
     "Examples:\n"
     "  The bundled sample's media in quest/, with the shipped setup.exe:\n"

@@ -397,7 +397,7 @@ const Command kEncodeCommand = {
     "               smaller; any decoder reads the stream\n"
     "  -q, --quiet  no progress bar\n"
     "\n"
-    "Exit status: 0 OUT written, 1 a failure, 2 usage error.\n"
+    "Exit status: 0 OUT written, 1 a failure (OUT removed), 2 usage error.\n"
     "\n"
     "Examples:\n"
     "  Compress a file as hard as possible:\n"

@@ -324,6 +324,34 @@ void ReportInstalled(const InstallRequest& request, const Console& console) {
   PrintProgmanCommands(console, InstallDirectory, request.codepage);
 }
 
+// The first installed file whose path, under the destination (or the
+// system directory, for a shared file), is longer than the installer's
+// paths hold: what to say of it, or "" when every one fits. The installer
+// itself says only "write error!" of such a file.
+std::string OverlongPath(const InstallRequest& request,
+                         const host::NameDecoder& decode) {
+  const std::string system = request.windows + "\\SYSTEM\\";
+  const uint8_t* record = FirstRecord();
+  for (unsigned i = 0; i < Package.Header.recordCount;
+       ++i, record = NextRecord(record)) {
+    if (RecordIsNoInstall(record)) continue;
+    const char* name = RecordName(record);
+    const std::string dir =
+        RecordIsShared(record) ? system : std::string(InstallDirectory);
+    const std::string path = name[0] == '\\' ? dir.substr(0, 2) + name
+                             : name[0] != '\0' && name[1] == ':'
+                                 ? dir.substr(0, 2) + (name + 2)
+                                 : dir + name;
+    if (path.size() >= kPathSize) {
+      return decode(path) + ": the path is " + std::to_string(path.size()) +
+             " bytes long, more than the " + std::to_string(kPathSize - 1) +
+             " the installer's paths hold (a shorter destination leaves "
+             "room)";
+    }
+  }
+  return std::string();
+}
+
 int RunInstall(const Args& args, const Console& console) {
   InstallRequest request;
   int status = CheckOptions(args, console, &request);
@@ -368,7 +396,14 @@ int RunInstall(const Args& args, const Console& console) {
   const std::string failedRecord =
       Volume.CurrentRecord != nullptr ? decode(RecordName(Volume.CurrentRecord))
                                       : "";
+  const std::string overlong =
+      result != kResultOk ? OverlongPath(request, decode) : std::string();
   ReleaseInstallerState();  // also what the run left open
+  if (!overlong.empty()) {
+    PrintError(console,
+               request.descriptor + ": installation failed: " + overlong);
+    return kExitFailure;
+  }
   if (result == kResultReadError) {
     PrintError(console, request.descriptor + ": " + failedRecord +
                             ": the stream needs more bits than its chunks "

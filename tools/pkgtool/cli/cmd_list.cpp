@@ -113,7 +113,9 @@ std::string ShownName(const std::string& name, size_t limit) {
   for (size_t i = 0; i < shown.size(); ++i) {
     if (StartsCharacter(shown[i])) starts.push_back(i);
   }
-  constexpr size_t kShortest = 16;  // less would leave little to know it by
+  // The width is kept whatever room is left (down to "a...b": a row
+  // cannot be narrower than the other columns anyway).
+  constexpr size_t kShortest = 5;
   if (limit != 0 && limit < kShortest) limit = kShortest;
   if (limit == 0 || starts.size() <= limit) return shown;
   size_t head = (limit - 3) / 2;
@@ -406,10 +408,11 @@ const Command kListCommand = {
     "                 it never reads) instead of the descriptor's\n"
     "  --codepage N   the Windows code page of the descriptor's names and\n"
     "                 title (default 1252)\n"
+    "  -q, --quiet    no progress bar\n"
     "\n"
     "Exit status: 0 when the descriptor was read, even with disks missing;\n"
-    "1 when it cannot be read or a PATTERN matches no record; 2 for a\n"
-    "wrong command line.\n"
+    "1 when it cannot be read or a PATTERN matches no record;\n"
+    "2 usage error.\n"
     "\n"
     "Examples:\n"
     "  The files of the media in the order the installer reads them:\n"

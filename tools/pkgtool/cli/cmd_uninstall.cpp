@@ -211,9 +211,11 @@ void PrintProgmanRemoval(const Console& console, const std::string& title) {
   }
 }
 
-// What was removed and what stays, in the list's order.
-void Report(const Console& console, const UninstallRequest& request,
-            const std::vector<Planned>& plan, unsigned codepage) {
+// What was removed and what stays, in the list's order; returns how many
+// files that were to go had to stay.
+unsigned Report(const Console& console, const UninstallRequest& request,
+                const std::vector<Planned>& plan, unsigned codepage) {
+  unsigned kept = 0;
   for (const Planned& entry : plan) {
     const std::string shown = DecodeText(entry.target, codepage);
     const bool there = plat::GetFileAttributes(entry.target.c_str()) !=
@@ -232,6 +234,7 @@ void Report(const Console& console, const UninstallRequest& request,
         if (there) {
           std::fprintf(console.out, "kept     %s (could not be removed)\n",
                        shown.c_str());
+          ++kept;
         } else if (entry.there) {
           std::fprintf(console.out, "removed  %s\n", shown.c_str());
         }
@@ -247,6 +250,7 @@ void Report(const Console& console, const UninstallRequest& request,
   } else {
     std::fprintf(console.out, "kept     %s\\ (not empty)\n", directory.c_str());
   }
+  return kept;
 }
 
 int RunUninstallCommand(const Args& args, const Console& console) {
@@ -268,7 +272,8 @@ int RunUninstallCommand(const Args& args, const Console& console) {
   host::SetResponder([&console, ask, yes, codepage](const host::Box& box) {
     return Answer(box, console, ask, yes, codepage);
   });
-  Uninstall.Quiet = args.Has("quiet");
+  // --quiet keeps quiet, as in every command; only --yes removes without
+  // asking.
 
   const std::vector<Planned> plan = Plan(request);
   bool finish = false;
@@ -282,13 +287,19 @@ int RunUninstallCommand(const Args& args, const Console& console) {
     if (!Uninstall.Quiet || finished != kUninstallDone) code = finished;
     ReleaseUninstallList();
   }
+  unsigned kept = 0;
   if (code != kUninstallNothing) {
-    Report(console, request, plan, codepage);
+    kept = Report(console, request, plan, codepage);
     if (game && finish) PrintProgmanRemoval(console, title);
   }
   host::SetResponder(nullptr);
   host::SetNameDecoder(nullptr);
-  return code;
+  // The uninstaller's outcomes as pkgtool's statuses: 2 is a usage error
+  // in every command.
+  // in every command; a file kept after Ignore is a removal in part too.
+  return code == kUninstallNothing             ? kExitFailure
+         : code == kUninstallDone && kept == 0 ? kExitOk
+                                               : kExitKept;
 }
 
 }  // namespace
@@ -317,17 +328,19 @@ const Command kUninstallCommand = {
     "Options:\n"
     "  --root DIR       the directory that stands for drive C:\n"
     "  --windows PATH   the Windows directory (default C:\\WINDOWS)\n"
-    "  --yes            answer the question Yes, and keep a file that\n"
-    "                   cannot be removed without asking\n"
-    "  -q, --quiet      ask nothing, as uninstal.exe /quiet: Yes to the\n"
-    "                   question, Ignore for a file that cannot be removed\n"
+    "  -y, --yes        remove without asking, as uninstal.exe /quiet: Yes\n"
+    "                   to the question, Ignore for a file that cannot be\n"
+    "                   removed\n"
+    "  -q, --quiet      no progress bar, as in every command (it answers\n"
+    "                   nothing: that is --yes)\n"
     "  --codepage N     the code page of the package's names (default\n"
     "                   1252), as given to pkgtool install\n"
     "\n"
     "Exit status: 0 removed, 1 nothing removed (no descriptor copy or a\n"
-    "damaged one, the answer No), 2 some file had to stay (or a usage\n"
-    "error), 3 removed but files the user added stay in the product's\n"
-    "directory.\n"
+    "damaged one, the answer No), 2 usage error, 3 removed but files stay:\n"
+    "a file that could not be removed (\"kept ... (could not be removed)\"),\n"
+    "files the user added in the product's directory, or Abort stopped\n"
+    "the removal.\n"
     "\n"
     "Examples:\n"
     "  Remove what the install example placed, answering Yes:\n"

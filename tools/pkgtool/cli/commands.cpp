@@ -1,6 +1,9 @@
 // Option parsing and dispatch; see commands.h.
 #include "cli/commands.h"
 
+#include <sys/stat.h>
+
+#include <cerrno>
 #include <cstring>
 
 #include "common/codepage.h"
@@ -27,14 +30,17 @@ void PrintOverview(std::FILE* out) {
   for (const Command* command : kCommands) {
     std::fprintf(out, "  %-9s %s\n", command->name, command->summary);
   }
-  std::fprintf(out,
-               "\nRun 'pkgtool help COMMAND' (or 'pkgtool COMMAND --help') "
-               "for a command's\noptions. Diagnostics go to standard error.\n"
-               "\nOptions:\n"
-               "  -q, --quiet    no progress bar (also after the command)\n"
-               "  -h, --help     this text; after a command, that command's\n"
-               "  -V, --version  print pkgtool's version\n"
-               "\nExit status: 0 success, 1 failure, 2 usage error.\n");
+  std::fprintf(
+      out,
+      "\nRun 'pkgtool help COMMAND' (or 'pkgtool COMMAND --help') "
+      "for a command's\noptions. Diagnostics go to standard error.\n"
+      "\nOptions:\n"
+      "  -q, --quiet    no progress bar (also after the command)\n"
+      "  -h, --help     this text; after a command, that command's\n"
+      "  -V, --version  print pkgtool's version\n"
+      "\nExit status: 0 success, 1 failure, 2 usage error, 3 done but\n"
+      "some files kept as they were (install and uninstall); each\n"
+      "command's help lists its own.\n");
 }
 
 const Command* FindCommand(const std::string& name) {
@@ -190,8 +196,10 @@ int RunPkgtool(const std::vector<std::string>& args, Console console) {
     if (arg == "--quiet" || arg == "-q") {
       console.progress = false;
     } else if (arg == "--help" || arg == "-h") {
-      PrintOverview(console.out);
-      return kExitOk;
+      // "pkgtool --help list" is list's help.
+      std::vector<std::string> names;
+      if (first + 1 < args.size()) names.push_back(args[first + 1]);
+      return RunHelp(names, console);
     } else if (arg == "--version" || arg == "-V") {
       std::fprintf(console.out, "pkgtool %s\n", kPkgtoolVersion);
       return kExitOk;
@@ -222,6 +230,16 @@ int RunPkgtool(const std::vector<std::string>& args, Console console) {
     return kExitOk;
   }
   if (parsed.Has("quiet")) console.progress = false;
+  // A disk named with --disk must be there: going on without it would
+  // report the disk missing, not the place mistyped.
+  for (const std::string& place : parsed.Values("disk")) {
+    struct stat info;
+    if (::stat(place.c_str(), &info) != 0) {
+      PrintError(console, std::string(command->name) + ": --disk " + place +
+                              ": " + std::strerror(errno));
+      return kExitFailure;
+    }
+  }
   return command->run(parsed, console);
 }
 

@@ -13,25 +13,28 @@ constexpr size_t kMaxManifestSize = 4 * 1024 * 1024;
 
 bool ParseManifest(const std::string& text, const std::string& path,
                    const Variables& variables, Manifest* manifest,
-                   std::vector<std::string>* errors, unsigned codepage) {
+                   std::vector<std::string>* errors, unsigned codepage,
+                   std::vector<int>* lines) {
   size_t before = errors->size();
   *manifest = Manifest();
   Parser parser(path, variables, codepage, manifest);
   parser.Run(text);
-  parser.TakeErrors(errors);
+  parser.TakeErrors(errors, lines);
   return errors->size() == before;
 }
 
 bool LoadManifest(const std::string& path, const Variables& variables,
                   Manifest* manifest, std::vector<std::string>* errors,
-                  unsigned codepage) {
+                  unsigned codepage, std::vector<int>* lines) {
   std::string text;
   std::string error;
   if (!ReadSmallFile(path, kMaxManifestSize, &text, &error)) {
     errors->push_back(error);
+    if (lines != nullptr) lines->push_back(0);
     return false;
   }
-  return ParseManifest(text, path, variables, manifest, errors, codepage);
+  return ParseManifest(text, path, variables, manifest, errors, codepage,
+                       lines);
 }
 
 bool ParseByteSize(const std::string& text, uint64_t* bytes) {

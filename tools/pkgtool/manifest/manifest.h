@@ -70,6 +70,7 @@ struct Manifest {
   int programFileLine = 0;
   PackageKind kind = PackageKind::kGame;
   uint64_t diskSize = kMaxDiskSize;  // as large as a volume may be
+  bool diskSizeGiven = false;        // diskSize set by the manifest
   // A floppy format (floppy.h): each disk then holds what that floppy's
   // FAT12 file system holds, files rounded up to whole clusters; null for
   // diskSize's raw bytes.
@@ -77,24 +78,32 @@ struct Manifest {
   uint64_t installerReserve = 0;
   bool best = false;  // the streams encoded with optimal parsing
   std::vector<ManifestFile> files;
+  // What is passed over but likely a mistake (a link that leads nowhere),
+  // as "path:line: what"; the build goes on.
+  std::vector<std::string> warnings;
 };
 
 using Variables = std::map<std::string, std::string>;
 
-// Parses text, the content of the manifest at path. Every problem found is
-// appended to *errors as "path:line: what is wrong" (or "path: ..." for
-// something missing), in the order of the lines; true when there was none.
+// Parses text, the content of the manifest at path (UTF-8, with or without
+// a byte order mark). Every line is checked whole, and every problem found
+// is appended to *errors as "path:line: what is wrong" (or "path: ..." for
+// something missing), in the order of the lines, and its line to *lines
+// when given (INT_MAX for what stands on no line); true when there was
+// none. *manifest keeps every file line that names a source, so that the
+// sources can be checked too (PrepareFiles) and reported in the same run.
 // The texts are stored in codepage when it is not 0 (build --codepage),
 // else in the manifest's own codepage, else in 1252. Directory and glob
 // sources are looked up on the host.
 bool ParseManifest(const std::string& text, const std::string& path,
                    const Variables& variables, Manifest* manifest,
-                   std::vector<std::string>* errors, unsigned codepage = 0);
+                   std::vector<std::string>* errors, unsigned codepage = 0,
+                   std::vector<int>* lines = nullptr);
 
 // Reads the file at path and parses it.
 bool LoadManifest(const std::string& path, const Variables& variables,
                   Manifest* manifest, std::vector<std::string>* errors,
-                  unsigned codepage = 0);
+                  unsigned codepage = 0, std::vector<int>* lines = nullptr);
 
 // "360K", "1M", "150000": bytes (K = 1024, M = 1048576, optional "B").
 bool ParseByteSize(const std::string& text, uint64_t* bytes);

@@ -15,16 +15,22 @@
 
 namespace pkgtool {
 
-void Parser::TakeErrors(std::vector<std::string>* errors) {
+void Parser::TakeErrors(std::vector<std::string>* errors,
+                        std::vector<int>* lines) {
   std::stable_sort(
       found_.begin(), found_.end(),
       [](const std::pair<int, std::string>& a,
          const std::pair<int, std::string>& b) { return a.first < b.first; });
-  for (const auto& error : found_) errors->push_back(error.second);
+  for (const auto& error : found_) {
+    errors->push_back(error.second);
+    if (lines != nullptr) lines->push_back(error.first);
+  }
 }
 
 void Parser::Run(const std::string& text) {
-  size_t start = 0;
+  // Notepad begins UTF-8 text with a byte order mark.
+  static const char kByteOrderMark[] = "\xEF\xBB\xBF";
+  size_t start = text.compare(0, 3, kByteOrderMark) == 0 ? 3 : 0;
   while (start < text.size()) {
     size_t end = text.find('\n', start);
     if (end == std::string::npos) end = text.size();
@@ -150,6 +156,7 @@ void Parser::PackageLine(const std::string& key, const std::string& rawValue) {
             std::to_string(kMaxDiskSize));
     } else {
       manifest_->diskSize = size;
+      manifest_->diskSizeGiven = true;
     }
   } else if (lower == "diskformat") {
     manifest_->diskFormat = FindFloppyFormat(value);
@@ -181,9 +188,13 @@ void Parser::FileLine(const std::string& key, const std::string& rawValue) {
   ++fileLines_;
   ManifestFile file;
   file.line = line_;
+  // Every fault of the line is reported: the target's, the flags' and,
+  // once the line is taken, the source's (PrepareFiles).
   std::string target, value;
-  if (!Expand(key, &target) || !Expand(rawValue, &value)) return;
-  if (!ParseSource(target, value, &file)) return;
+  const bool targetExpanded = Expand(key, &target);
+  if (!Expand(rawValue, &value)) return;
+  ParseSource(target, value, &file);
+  if (!targetExpanded || file.source.empty()) return;
   file.sourcePath = file.source[0] == '/'
                         ? file.source
                         : JoinPath(DirName(path_), file.source);

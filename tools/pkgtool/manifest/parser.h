@@ -73,8 +73,9 @@ class Parser {
         manifest_(manifest) {}
 
   void Run(const std::string& text);
-  // The problems found, in the order of their lines.
-  void TakeErrors(std::vector<std::string>* errors);
+  // The problems found, in the order of their lines, and each one's line
+  // (INT_MAX for what stands on none) when lines is given.
+  void TakeErrors(std::vector<std::string>* errors, std::vector<int>* lines);
 
  private:
   enum class Section { kNone, kPackage, kFiles, kUnknown };
@@ -83,6 +84,10 @@ class Parser {
   void ErrorAt(int line, const std::string& message) {
     found_.push_back(
         {line, path_ + ":" + std::to_string(line) + ": " + message});
+  }
+  void Warning(const std::string& message) {
+    manifest_->warnings.push_back(path_ + ":" + std::to_string(line_) + ": " +
+                                  message);
   }
   void ErrorNoLine(const std::string& message) {
     found_.push_back({INT_MAX, path_ + ": " + message});
@@ -93,8 +98,10 @@ class Parser {
   bool ParseSource(const std::string& target, const std::string& value,
                    ManifestFile* file);
   void AddFilesBelow(const std::string& prefix, const ManifestFile& model);
-  bool ListTree(const std::string& root, const std::string& relative,
-                Visited* visited, std::vector<FoundFile>* found);
+  bool ListTree(const std::string& root, std::vector<FoundFile>* found);
+  bool WalkDirectory(const std::string& root, const std::string& relative,
+                     Visited* visited, std::vector<FoundFile>* found,
+                     std::vector<std::string>* links);
   bool ListGlob(const ManifestFile& model, std::vector<FoundFile>* found);
   void Finish();
   bool Encode(int line, const std::string& what, const std::string& utf8,

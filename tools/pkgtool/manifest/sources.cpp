@@ -1,7 +1,9 @@
 // The sources of a files line: a file, a directory tree or a glob.
 #include <dirent.h>
+#include <errno.h>
 #include <glob.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <algorithm>
 
@@ -91,8 +93,7 @@ void Parser::AddFilesBelow(const std::string& prefix,
     return;
   }
   if (kind == PathKind::kDirectory) {
-    Visited visited;
-    if (!ListTree(source, "", &visited, &found)) return;
+    if (!ListTree(source, &found)) return;
     if (found.empty()) {
       Error(source + " holds no file");
       return;
@@ -127,38 +128,75 @@ void Parser::AddFilesBelow(const std::string& prefix,
   }
 }
 
-// Adds the regular files below root/relative to *found, following links
-// but entering no directory twice (a link back up would never end).
-bool Parser::ListTree(const std::string& root, const std::string& relative,
-                      Visited* visited, std::vector<FoundFile>* found) {
+// Adds the regular files below root to *found. Real directories are
+// walked first, each under its own name; a link to a directory is entered
+// afterwards, and only when the walk has not taken that directory already
+// (a link beside its target, or back up, adds nothing). False when a fault
+// was reported.
+bool Parser::ListTree(const std::string& root, std::vector<FoundFile>* found) {
+  Visited visited;
+  std::vector<std::string> links;  // below root, in the order found
+  bool ok = WalkDirectory(root, "", &visited, found, &links);
+  for (size_t next = 0; next < links.size(); ++next) {
+    ok = WalkDirectory(root, links[next], &visited, found, &links) && ok;
+  }
+  return ok;
+}
+
+// One directory of ListTree, unless it was taken already: its files to
+// *found, its directories walked, its links to directories to *links.
+bool Parser::WalkDirectory(const std::string& root, const std::string& relative,
+                           Visited* visited, std::vector<FoundFile>* found,
+                           std::vector<std::string>* links) {
   const std::string dir = relative.empty() ? root : JoinPath(root, relative);
   struct stat info;
-  if (::stat(dir.c_str(), &info) != 0 ||
-      !visited->insert({info.st_dev, info.st_ino}).second) {
-    return true;
-  }
-  DIR* handle = ::opendir(dir.c_str());
-  if (handle == nullptr) {
-    Error(dir + ": cannot read the directory: " + SystemError());
+  if (::stat(dir.c_str(), &info) != 0) {
+    Error(dir + ": cannot look: " + SystemError());
     return false;
   }
+  if (!visited->insert({info.st_dev, info.st_ino}).second) return true;
+  // Sorted: the same walk on every host.
   std::vector<std::string> names;
-  while (dirent* entry = ::readdir(handle)) {
-    std::string name = entry->d_name;
-    if (name != "." && name != "..") names.push_back(name);
+  std::string error;
+  if (!ListDirectory(dir, &names, &error)) {
+    Error(error);
+    return false;
   }
-  ::closedir(handle);
+  bool ok = true;
   for (const std::string& name : names) {
-    std::string inner = relative.empty() ? name : relative + "/" + name;
-    std::string path = JoinPath(root, inner);
-    if (::stat(path.c_str(), &info) != 0) continue;  // a dangling link
+    const std::string inner = relative.empty() ? name : relative + "/" + name;
+    const std::string path = JoinPath(root, inner);
+    if (::lstat(path.c_str(), &info) != 0) {
+      Error(path + ": " + SystemError());
+      ok = false;
+      continue;
+    }
+    if (S_ISLNK(info.st_mode)) {
+      if (::stat(path.c_str(), &info) != 0) {
+        if (errno != ENOENT && errno != ELOOP) {
+          Error(path + ": " + SystemError());
+          ok = false;
+          continue;
+        }
+        char to[4096];
+        const ssize_t length = ::readlink(path.c_str(), to, sizeof to - 1);
+        to[length < 0 ? 0 : length] = '\0';
+        Warning(path + ": a symbolic link that leads nowhere (to " + to +
+                "); passed over");
+        continue;
+      }
+      if (S_ISDIR(info.st_mode)) {
+        links->push_back(inner);
+        continue;
+      }
+    }
     if (S_ISDIR(info.st_mode)) {
-      if (!ListTree(root, inner, visited, found)) return false;
+      ok = WalkDirectory(root, inner, visited, found, links) && ok;
     } else if (S_ISREG(info.st_mode)) {
       found->push_back({inner, path});
     }
   }
-  return true;
+  return ok;
 }
 
 // Adds the regular files the glob pattern of model's source matches.
@@ -172,8 +210,13 @@ bool Parser::ListGlob(const ManifestFile& model,
   if (result == 0) {
     for (size_t i = 0; i < matches.gl_pathc; ++i) {
       std::string path = matches.gl_pathv[i];
+      struct stat info;
       std::string why;
-      if (IsRegularFile(path, &why)) {
+      if (::stat(path.c_str(), &info) != 0 &&
+          (errno == ENOENT || errno == ELOOP) &&
+          ::lstat(path.c_str(), &info) == 0 && S_ISLNK(info.st_mode)) {
+        Warning(path + ": a symbolic link that leads nowhere; passed over");
+      } else if (IsRegularFile(path, &why)) {
         found->push_back({BaseName(path), path});
       } else if (!why.empty()) {
         Error(why);

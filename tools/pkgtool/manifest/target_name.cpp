@@ -34,6 +34,21 @@ char32_t UpperCase(char32_t c) {
   return c;
 }
 
+// True when Windows takes a file of this name for a device: CON, PRN, AUX,
+// NUL, COM1 to COM9 or LPT1 to LPT9, in any case, whatever extension
+// follows and with spaces before it.
+bool IsDeviceName(const std::string& component) {
+  std::string base = component.substr(0, component.find('.'));
+  base.erase(base.find_last_not_of(' ') + 1);
+  for (char& c : base) c = static_cast<char>(std::toupper(c));
+  if (base == "CON" || base == "PRN" || base == "AUX" || base == "NUL") {
+    return true;
+  }
+  return base.size() == 4 &&
+         (base.compare(0, 3, "COM") == 0 || base.compare(0, 3, "LPT") == 0) &&
+         base[3] >= '1' && base[3] <= '9';
+}
+
 }  // namespace
 
 std::string CheckTargetLength(size_t storedSize) {
@@ -90,6 +105,16 @@ std::string CheckTargetName(const std::string& name) {
     if (part.empty()) return "the name has an empty component";
     if (part == "..") return "the name has a '..' component";
     if (part == ".") return "the name has a '.' component";
+    if (part.back() == '.' || part.back() == ' ') {
+      return "the component \"" + part + "\" ends in " +
+             (part.back() == '.' ? "a dot" : "a space") +
+             ", which Windows drops from a name";
+    }
+    if (IsDeviceName(part)) {
+      return "the component \"" + part +
+             "\" is a device name Windows reserves (CON, PRN, AUX, NUL, "
+             "COM1-9, LPT1-9, with any extension)";
+    }
     start = end + 1;
   }
   return std::string();

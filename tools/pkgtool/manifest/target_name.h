@@ -16,9 +16,10 @@ constexpr size_t kMaxTargetName = 259;
 // Checks a name that a manifest gives, as written (UTF-8): not empty, no
 // character Windows refuses in a file name (control characters, / < > " |
 // ? *), a colon only as "X:\" at the start, no empty, "." or ".."
-// component. Returns "" when the name is sound, otherwise what is wrong.
-// Its length is checked on the bytes the descriptor stores: see
-// CheckTargetLength.
+// component, no component ending in a dot or a space and none that
+// Windows takes for a device (CON, NUL, LPT1.DOC, ...). Returns "" when the
+// name is sound, otherwise what is wrong. Its length is checked on the bytes
+// the descriptor stores: see CheckTargetLength.
 std::string CheckTargetName(const std::string& name);
 
 // "" when a name of storedSize bytes (in the installer's code page) fits in
