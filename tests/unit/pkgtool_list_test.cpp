@@ -365,6 +365,7 @@ TEST(PkgtoolList, ReadsASplitSizePrefixAndMarksWhatAMissingDiskHides) {
   TempDir dir;
   RecordSpec split;
   split.name = "SPLIT.DAT";
+  split.sizeKb = 69;  // 70196 bytes, rounded down: no note
   split.chunks = {{1, 2, 2}, {2, 2, 6}};
   RecordSpec gone;
   gone.name = "GO\"NE\\\x01.DAT";
@@ -388,7 +389,7 @@ TEST(PkgtoolList, ReadsASplitSizePrefixAndMarksWhatAMissingDiskHides) {
             std::string::npos);
   run = RunTool({"list", path, "--json"});
   EXPECT_EQ(JsonFields(dir, run.out),
-            "SPLIT.DAT|70196|8|[1, 2]|[]|None|0|2\n"
+            "SPLIT.DAT|70196|8|[1, 2]|[]|None|69|2\n"
             "GO\"NE\\\x01.DAT|None|8|[3]|[]|None|0|1\n");
 }
 

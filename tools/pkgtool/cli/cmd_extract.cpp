@@ -165,10 +165,11 @@ std::vector<std::string> RecordFaults(const MediaRecord& record,
   return faults;
 }
 
-// What is wrong with a decoded stream, in order: the stream's failure, its
-// length against its size prefix and against sizeKb; "" when it is whole.
-std::string DecodeFault(const StreamSession::Outcome& outcome,
-                        const MediaRecord& record) {
+// What is wrong with a decoded stream, in order: the stream's failure and
+// its length against its size prefix; "" when it is whole. A size that
+// does not fit the record's sizeKb is no fault: sizeKb is only what the
+// installer's space check adds up, rounded as its maker's tool chose.
+std::string DecodeFault(const StreamSession::Outcome& outcome) {
   std::string fault;
   if (outcome.result != kResultOk) {
     fault = outcome.problems.empty()
@@ -181,8 +182,6 @@ std::string DecodeFault(const StreamSession::Outcome& outcome,
     fault = "the stream yields " + std::to_string(outcome.produced) +
             " bytes, its size prefix says " +
             std::to_string(outcome.statedSize);
-  } else if (!SizeMatchesKb(outcome.produced, record.sizeKb)) {
-    fault = SizeKbProblem(outcome.produced, record);
   }
   return fault;
 }
@@ -281,7 +280,7 @@ int ExistingState(Extraction* run, const MediaRecord& record,
       Produce(run, record, CompareWithFile, &compare, host);
   const bool longer = std::fgetc(existing) != EOF;
   std::fclose(existing);
-  if (!DecodeFault(outcome, record).empty()) return 0;
+  if (!DecodeFault(outcome).empty()) return 0;
   return compare.differs || longer ? 2 : 1;
 }
 
@@ -305,7 +304,7 @@ void WriteRecord(Extraction* run, const MediaRecord& record,
   sink.base = run->base;
   StreamSession::Outcome outcome =
       Produce(run, record, WriteToSink, &sink, host);
-  std::string fault = DecodeFault(outcome, record);
+  std::string fault = DecodeFault(outcome);
   if (plat::lclose(file) == plat::kFileError && fault.empty()) {
     fault = host + ": write error: " + SystemError();
   }
@@ -333,7 +332,7 @@ void StreamRecord(Extraction* run, const MediaRecord& record,
   StreamSession::Outcome outcome =
       Produce(run, record, WriteToSink, &sink, "standard output");
   std::fflush(run->console.out);
-  std::string fault = DecodeFault(outcome, record);
+  std::string fault = DecodeFault(outcome);
   if (!fault.empty()) {
     run->Fail(label + fault);
     return;
@@ -558,9 +557,10 @@ const Command kExtractCommand = {
     "are listed, unless --force (overwrite them) or --skip-existing (keep\n"
     "every existing file) is given. A file with the same content is left\n"
     "as it is. Each file is decoded beside its place and takes it only when\n"
-    "complete: a stream that fails, or whose size does not match its\n"
-    "record, leaves nothing behind and no existing file is lost, also when\n"
-    "SIGINT or SIGTERM ends pkgtool.\n"
+    "complete: a damaged stream (one that fails, yields another size than\n"
+    "it states or does not end exactly at its chunks' end) leaves nothing\n"
+    "behind and no existing file is lost, also when SIGINT or SIGTERM ends\n"
+    "pkgtool. A record's sizeKb is never a reason to refuse a file.\n"
     "\n"
     "The volumes of the other disks are looked for beside the descriptor,\n"
     "in the --disk directories and in the directories beside the\n"

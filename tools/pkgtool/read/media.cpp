@@ -365,4 +365,11 @@ std::string SizeKbProblem(uint64_t size, const MediaRecord& record) {
          (record.sizeKb == 0xFFFF ? " (that much or more)" : "");
 }
 
+std::string SizeKbNote(const std::string& path, const std::string& what,
+                       uint64_t size, const MediaRecord& record) {
+  return "note: " + path + ": " + RecordLabel(record) + ": " + what + " " +
+         Num(size) + " bytes, its record's sizeKb is " + Num(record.sizeKb) +
+         " (only what the installer's space check adds up)";
+}
+
 }  // namespace pkgtool

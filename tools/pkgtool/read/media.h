@@ -142,9 +142,15 @@ std::string RecordLabel(const MediaRecord& record);
 
 // Whether size bytes can be a file whose record says sizeKb: build rounds
 // up to whole kilobytes, 65535 standing for that much or more; a size more
-// than 1 Kb away from sizeKb cannot.
+// than 1 Kb away from sizeKb cannot. Other tools round as they like, and
+// the installer only adds sizeKb up for its space check: a mismatch is a
+// note, never a reason to refuse a file.
 bool SizeMatchesKb(uint64_t size, uint16_t sizeKb);
 // "the stream yields N bytes, its record's sizeKb is K".
 std::string SizeKbProblem(uint64_t size, const MediaRecord& record);
+// The note on such a mismatch: "note: PATH: record 3 (X): <what> N bytes,
+// its record's sizeKb is K (what the installer's space check adds up)".
+std::string SizeKbNote(const std::string& path, const std::string& what,
+                       uint64_t size, const MediaRecord& record);
 
 }  // namespace pkgtool
