@@ -6,6 +6,8 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <random>
+
 #include "build/builder.h"
 #include "common/host_files.h"
 #include "pkgtool_testing.h"
@@ -210,6 +212,63 @@ TEST_F(PkgtoolVerify, FindsAQuietChangeOfOneByteInAnyFileByItsChecksum) {
                          " (as ../disk2/GAME.dat)\n"),
             std::string::npos)
       << run.err;
+}
+
+// Without SHA256SUMS a stream must still use exactly its chunks: a disk
+// from another build of the product, or one flipped bit, mostly ends a
+// stream before its chunks' end or past it.
+TEST_F(PkgtoolVerify, WithoutTheChecksumListFindsAVolumeOfAnotherBuild) {
+  ASSERT_EQ(::unlink((Out() + "/disk1/SHA256SUMS").c_str()), 0);
+  // The same product with another level, built elsewhere.
+  WriteFile(dir_.Make("src/level.dat"), SampleBytes(30500, 99));
+  const std::string other = dir_.path() + "/other";
+  ASSERT_EQ(
+      RunTool({"build", dir_.path() + "/test.manifest", "-o", other}).code, 0);
+  WriteFile(Volume(2), ReadFile(other + "/disk2/GAME.dat"));
+  pkgtool_testing::ToolRun run = Verify();
+  EXPECT_EQ(run.code, 1);
+  EXPECT_NE(run.err.find(": record 2 (DATA\\LEVEL.DAT): the stream "),
+            std::string::npos)
+      << run.err;
+  const std::string dest = dir_.path() + "/dest";
+  std::vector<std::string> args = {"extract", Descriptor(), "-d", dest};
+  for (int disk = 2; disk <= lastDisk_; ++disk) {
+    args.insert(args.end(), {"--disk", Out() + "/disk" + std::to_string(disk)});
+  }
+  run = RunTool(args);
+  EXPECT_EQ(run.code, 1);
+  EXPECT_FALSE(FileExistsOnHost(dest + "/DATA/LEVEL.DAT")) << run.err;
+  EXPECT_EQ(ReadFile(dest + "/GAME.EXE"),
+            ReadFile(dir_.path() + "/src/game.exe"));
+}
+
+TEST_F(PkgtoolVerify, WithoutTheChecksumListNoticesMostOneBitFlips) {
+  ASSERT_EQ(::unlink((Out() + "/disk1/SHA256SUMS").c_str()), 0);
+  std::vector<Bytes> volumes;
+  size_t bytes = 0;
+  for (int disk = 1; disk <= lastDisk_; ++disk) {
+    volumes.push_back(ReadFile(Volume(disk)));
+    bytes += volumes.back().size();
+  }
+  const uint32_t seed = pkgtool_testing::TestSeed();
+  std::mt19937 random(seed);
+  const int kTries = 400;
+  int noticed = 0;
+  for (int i = 0; i < kTries; ++i) {
+    size_t at = random() % bytes;
+    int disk = 0;
+    while (at >= volumes[static_cast<size_t>(disk)].size()) {
+      at -= volumes[static_cast<size_t>(disk++)].size();
+    }
+    Bytes flipped = volumes[static_cast<size_t>(disk)];
+    flipped[at] ^= static_cast<uint8_t>(1u << (random() % 8));
+    WriteFile(Volume(disk + 1), flipped);
+    noticed += Verify().code == 1 ? 1 : 0;
+    WriteFile(Volume(disk + 1), volumes[static_cast<size_t>(disk)]);
+  }
+  std::printf("[ MEASURED ] verify noticed %d of %d one-bit flips\n", noticed,
+              kTries);
+  EXPECT_GE(noticed * 2, kTries);
 }
 
 // sizeKb is only what the installer's space check adds up, rounded as the

@@ -38,9 +38,11 @@ class StreamSession {
   bool Ready() const { return ready_; }
 
   struct Outcome {
-    ResultCode result = kResultOk;      // DecodeStream's
-    uint32_t statedSize = 0;            // the stream's size prefix
-    uint64_t produced = 0;              // bytes the decoder delivered
+    ResultCode result = kResultOk;  // DecodeStream's, or 35 (see Decode)
+    uint32_t statedSize = 0;        // the stream's size prefix
+    uint64_t produced = 0;          // bytes the decoder delivered
+    uint64_t stored = 0;            // bytes its chunks hold
+    uint64_t used = 0;  // bytes up to its last bit used, once decoded
     std::vector<std::string> problems;  // what the reader or writer reported
   };
 
@@ -49,11 +51,23 @@ class StreamSession {
   // ...) (see OutputWriteHook). target names the output in write-error
   // messages. The volume stays open for the next record, as in the
   // installer.
+  //
+  // A sound stream uses exactly its chunks: every encoder ends the coded
+  // bits in the last byte it writes, and the chunks hold that stream and
+  // nothing else. So once the stated size is decoded, the bits used must
+  // end in the last byte of the last chunk; a stream that ends earlier (a
+  // flipped bit that changed the parse, a volume of another build) or needs
+  // more ends with 35 and a problem naming the byte counts and the disk.
+  // What this cannot see is damage that leaves the parse as it was: the
+  // low six bits of a match's position, stored as they are.
   Outcome Decode(const MediaRecord& record, OutputWriteHook write,
                  void* context, const std::string& target);
 
  private:
   int Respond(const std::string& text, unsigned type);
+  // After a stream decoded without fault: its used and stored bytes, and
+  // 35 with a problem when they differ.
+  void CheckStreamEnd(const MediaRecord& record, Outcome* outcome);
 
   const Media& media_;
   const VolumeSet& volumes_;
