@@ -74,11 +74,23 @@ class PkgtoolVerify : public ::testing::Test {
   int lastDisk_ = 0;
 };
 
+// The verdict says what was checked: the streams' ends, and the contents
+// against SHA256SUMS or, without it, that they were not compared.
 TEST_F(PkgtoolVerify, PassesSoundMediaWithTheDisksInAnyOrder) {
+  const std::string ok = Descriptor() + ": OK: 3 records, 3 streams decoded, " +
+                         std::to_string(12000 + 30500 + 6000) +
+                         " bytes; every stream ended at its chunks' end; ";
   pkgtool_testing::ToolRun run = Verify();
   EXPECT_EQ(run.code, 0) << run.out << run.err;
-  EXPECT_EQ(run.out, Descriptor() + ": OK: 3 records, 3 streams decoded, " +
-                         std::to_string(12000 + 30500 + 6000) + " bytes\n");
+  EXPECT_EQ(run.out, ok + "every file matched SHA256SUMS\n");
+  ASSERT_EQ(::unlink((Out() + "/disk1/SHA256SUMS").c_str()), 0);
+  run = Verify();
+  EXPECT_EQ(run.code, 0) << run.out << run.err;
+  EXPECT_EQ(run.out.rfind(ok + "disk 1 has no SHA256SUMS, so contents were "
+                               "not compared (",
+                          0),
+            0u)
+      << run.out;
 }
 
 TEST_F(PkgtoolVerify, ReportsATruncatedVolume) {

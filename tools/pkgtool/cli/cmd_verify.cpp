@@ -1,7 +1,8 @@
 // pkgtool verify: decodes every stream of a medium without writing and
 // checks that each chunk lies inside its volume, each stream yields exactly
-// its stated size and that size fits the record's sizeKb, and that the
-// descriptor and volumes match the SHA-256 list beside the descriptor.
+// its stated size and uses exactly its chunks, and that the files match
+// the SHA-256 list beside the descriptor; the verdict says which of these
+// it could check. A sizeKb the size does not fit is only a note.
 #include "cli/commands.h"
 #include "common/codepage.h"
 #include "read/checksums.h"
@@ -119,10 +120,19 @@ int RunVerify(const Args& args, const Console& console) {
     PrintError(console, tally);
     return kExitFailure;
   }
+  // What was checked, and what could not be.
+  std::string contents =
+      checksums.listPath.empty()
+          ? "disk 1 has no " + std::string(kChecksumListName) +
+                ", so contents were not compared (a changed bit that leaves "
+                "every stream's parse as it was, such as one of the six "
+                "position bits a match stores as they are, goes unseen)"
+          : "every file matched " + std::string(kChecksumListName);
   std::fprintf(console.out,
-               "%s: OK: %zu records, %u streams decoded, %llu bytes\n",
+               "%s: OK: %zu records, %u streams decoded, %llu bytes; every "
+               "stream ended at its chunks' end; %s\n",
                path.c_str(), media.records.size(), streams,
-               static_cast<unsigned long long>(decoded));
+               static_cast<unsigned long long>(decoded), contents.c_str());
   return kExitOk;
 }
 
@@ -139,14 +149,23 @@ const Command kVerifyCommand = {
     "Decodes every record's stream through the installer's own volume\n"
     "reader and decoder, writing nothing, and checks that each chunk lies\n"
     "inside its volume, each stream yields exactly the size its prefix\n"
-    "states and that size matches the record's sizeKb. When SHA256SUMS lies\n"
-    "beside the descriptor (pkgtool build writes it), the descriptor and\n"
-    "every volume read must match it. The volumes are looked for beside\n"
-    "the descriptor, in every --disk directory and in the directories beside\n"
-    "the descriptor's own (disk1/, disk2/, ... or any names): a volume's\n"
-    "disk number says which disk it is. Each problem is a line on standard\n"
-    "error (a missing disk is one line); the verdict when all hold is a line\n"
-    "on standard output.\n"
+    "states and uses exactly its chunks: its last bit used lies in the last\n"
+    "byte of its last chunk (every encoder ends a stream there; a stream\n"
+    "that ends earlier or needs more is damaged, or a volume is from\n"
+    "another build). When SHA256SUMS lies beside the descriptor (pkgtool\n"
+    "build writes it), every file it lists must match it. The verdict says\n"
+    "which: \"every file matched SHA256SUMS\", or that disk 1 has none, so\n"
+    "contents were not compared: a changed bit that leaves every stream's\n"
+    "parse as it was (one of the six position bits a match stores as they\n"
+    "are) then goes unseen. A stream whose size does not fit its record's\n"
+    "sizeKb is a note, not a problem: the installer only adds sizeKb up.\n"
+    "\n"
+    "The volumes are looked for beside the descriptor, in every --disk\n"
+    "directory and in the directories beside the descriptor's own (disk1/,\n"
+    "disk2/, ... or any names): a volume's disk number says which disk it\n"
+    "is. Each problem is a line on standard error (a missing disk is one\n"
+    "line); the verdict when all hold is a line on standard output. Both\n"
+    "verdicts are exit status 0.\n"
     "\n"
     "Options:\n"
     "  --disk DIR    another disk: its directory, its image, or a directory\n"
