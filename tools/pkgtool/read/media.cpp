@@ -33,6 +33,26 @@ std::string FieldText(const uint8_t* field, size_t size) {
   return std::string(reinterpret_cast<const char*>(field), length);
 }
 
+// Why a text field of the header cannot be a descriptor's: no terminator
+// inside its size bytes, or a control character before it; "" when sound.
+std::string TextFieldFault(const uint8_t* field, size_t size,
+                           const char* name) {
+  for (size_t i = 0; i < size; ++i) {
+    if (field[i] == '\0') return std::string();
+    if (field[i] < 0x20 || field[i] == 0x7F) {
+      return std::string("its ") + name + " holds the control character " +
+             Hex(field[i]) + " (byte " + Num(i + 1) + ")";
+    }
+  }
+  return std::string("its ") + name + " is not terminated inside its " +
+         Num(size) + " bytes";
+}
+
+// "PATH is not a package descriptor: why".
+std::string NotADescriptor(const std::string& path, const std::string& why) {
+  return path + " is not a package descriptor: " + why;
+}
+
 }  // namespace
 
 bool VolumeNameFor(const std::string& programFile, std::string* name,
@@ -118,8 +138,8 @@ bool LoadMedia(const std::string& path, Media* media, std::string* error,
     return false;
   }
   if (size < kHeaderSize) {
-    *error = path + ": " + Num(size) + " bytes, shorter than the " +
-             Num(kHeaderSize) + "-byte header";
+    *error = NotADescriptor(path, Num(size) + " bytes, shorter than the " +
+                                      Num(kHeaderSize) + "-byte header");
     return false;
   }
   if (size == kHeaderSize) {
@@ -132,16 +152,19 @@ bool LoadMedia(const std::string& path, Media* media, std::string* error,
   std::string data;
   if (!ReadSmallFile(path, kMaxDescriptorSize, &data, error)) return false;
   const auto* bytes = reinterpret_cast<const uint8_t*>(data.data());
-  if (std::memchr(bytes + kProgramFileOffset, '\0', kProgramFileSize) ==
-      nullptr) {
-    *error = path + ": programFile is not terminated inside its " +
-             Num(kProgramFileSize) + " bytes";
-    return false;
+  // Any magic is legal; the texts and the table tell a descriptor from
+  // another file.
+  std::string why = TextFieldFault(bytes + kProgramFileOffset, kProgramFileSize,
+                                   "programFile");
+  if (why.empty() && bytes[kProgramFileOffset] == '\0') {
+    why = "its programFile is empty";  // it names the data volume
   }
-  if (std::memchr(bytes + kProductTitleOffset, '\0', kProductTitleSize) ==
-      nullptr) {
-    *error = path + ": productTitle is not terminated inside its " +
-             Num(kProductTitleSize) + " bytes";
+  if (why.empty()) {
+    why = TextFieldFault(bytes + kProductTitleOffset, kProductTitleSize,
+                         "productTitle");
+  }
+  if (!why.empty()) {
+    *error = NotADescriptor(path, why);
     return false;
   }
   media->controlPanel = std::memcmp(bytes + kMagicOffset, "INSV", 4) == 0;
@@ -160,8 +183,9 @@ bool LoadMedia(const std::string& path, Media* media, std::string* error,
   const uint8_t* table = media->table.data();
   size_t tableSize = media->table.size();
   if (!ValidateRecordTable(table, tableSize, media->recordCount)) {
-    std::string why = ExplainTableFault(table, tableSize, media->recordCount);
-    *error = path + ": " + (why.empty() ? "the record table is damaged" : why);
+    why = ExplainTableFault(table, tableSize, media->recordCount);
+    *error =
+        NotADescriptor(path, why.empty() ? "its record table is damaged" : why);
     return false;
   }
 

@@ -56,9 +56,13 @@ bool VolumeNameFor(const std::string& programFile, std::string* name,
 constexpr uint64_t kMaxDescriptorSize = 4 * 1024 * 1024;
 
 // Reads and checks the descriptor at path: at least the header, a table of
-// at least one byte, texts terminated inside their fields, and a record
-// table that ValidateRecordTable accepts. False with *error naming the file
-// and the first fault found. The names and texts are read in codepage.
+// at least one byte, texts terminated inside their fields and free of
+// control characters, and a record table that ValidateRecordTable accepts
+// (records inside the table, each chunk list terminated inside its
+// record). False with *error naming the file and the first fault found: a
+// file that cannot be a descriptor at all (a picture, a data volume) as
+// "PATH is not a package descriptor: why". The magic is not checked: any
+// value is legal. The names and texts are read in codepage.
 bool LoadMedia(const std::string& path, Media* media, std::string* error,
                unsigned codepage = 1252);
 
