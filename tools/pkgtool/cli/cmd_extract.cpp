@@ -347,6 +347,11 @@ void ExtractRecord(Extraction* run, const MediaRecord& record, bool skip) {
   run->bar.SetLabel(record.utf8Name);
   std::vector<std::string> faults =
       RecordFaults(record, run->volumes, run->checksums);
+  const std::string copy = record.chunks.empty() ? PlainCopy(*run, record) : "";
+  if (!copy.empty() && run->checksums.FileFailed(copy)) {
+    faults.push_back("its plain copy " + copy +
+                     " fails its SHA-256 check; nothing written");
+  }
   if (!faults.empty()) {
     for (const std::string& fault : faults) run->Fail(label + fault);
     return;
