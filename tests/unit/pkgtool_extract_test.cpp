@@ -9,6 +9,7 @@
 #include <random>
 
 #include "common/host_files.h"
+#include "foreign_media.h"
 #include "pkgtool_testing.h"
 #include "platform/host/host_control.h"
 #include "read/media.h"
@@ -137,6 +138,51 @@ TEST(PkgtoolExtract, RoundTripsRandomAndRealFilesOnRandomDisks) {
       EXPECT_EQ(ReadFile(dir.path() + "/dest/F" + std::to_string(i) + ".DAT"),
                 contents[static_cast<size_t>(i)])
           << "file " << i << ", disk size " << diskSize;
+    }
+  }
+}
+
+// Media another tool wrote from the format alone: chunks in any order with
+// gaps, sizeKb 0 or rounded down, either terminator, no SHA256SUMS, the
+// noInstall copy on disk 1. list, verify and extract take them whole.
+TEST(PkgtoolExtract, TakesMediaOfAnotherWriterWhole) {
+  const uint32_t seed = pkgtool_testing::TestSeed();
+  std::mt19937 random(seed);
+  for (int round = 0; round < 4; ++round) {
+    SCOPED_TRACE("round " + std::to_string(round));
+    TempDir dir;
+    std::vector<foreign_media::File> files;
+    const int count = 3 + static_cast<int>(random() % 8);
+    for (int i = 0; i < count; ++i) {
+      foreign_media::File file;
+      file.name = (i % 3 == 1 ? "DATA\\F" : "F") + std::to_string(i) + ".BIN";
+      file.data = SampleBytes(random() % 30000, random());
+      file.sizeKb =
+          i % 2 == 0 ? 0 : static_cast<uint16_t>(file.data.size() / 1024);
+      if (i == 2) file.flags = 2, file.versionMs = 0x10002;
+      files.push_back(file);
+    }
+    files.push_back({"README.TXT", 1, 0, SampleBytes(900, random()), 0, 0});
+    const int disks = 1 + static_cast<int>(random() % 3);
+    const std::string descriptor = foreign_media::Write(
+        dir.path() + "/m", "F.EXE", "F.dat", files, disks, random());
+    pkgtool_testing::ToolRun run = RunTool({"list", descriptor});
+    EXPECT_EQ(run.code, 0) << run.err;
+    EXPECT_NE(run.out.find("Total: " + std::to_string(count + 1) + " files"),
+              std::string::npos)
+        << run.out;
+    run = RunTool({"verify", descriptor});
+    EXPECT_EQ(run.code, 0) << run.err;
+    EXPECT_NE(run.out.find("every stream ended at its chunks' end; disk 1 "
+                           "has no SHA256SUMS"),
+              std::string::npos)
+        << run.out;
+    run = RunTool({"extract", descriptor, "-d", dir.path() + "/dest"});
+    EXPECT_EQ(run.code, 0) << run.err;
+    for (const foreign_media::File& file : files) {
+      std::string name = file.name;
+      std::replace(name.begin(), name.end(), '\\', '/');
+      EXPECT_EQ(ReadFile(dir.path() + "/dest/" + name), file.data) << name;
     }
   }
 }
