@@ -283,7 +283,8 @@ TEST_F(PkgtoolExtractChoice, AMissingDiskIsOneLineAndTheRestIsExtracted) {
   EXPECT_EQ(run.code, 1);
   EXPECT_EQ(run.err.find("missing disk 2 of"), run.err.rfind("missing disk"))
       << run.err;
-  EXPECT_NE(run.err.find("(GAME.dat); give its directory with --disk\n"),
+  EXPECT_NE(run.err.find("(GAME.dat), which 3 records need; give its "
+                         "directory with --disk\n"),
             std::string::npos)
       << run.err;
   EXPECT_NE(run.out.find(" on missing disks"), std::string::npos) << run.out;
@@ -495,9 +496,17 @@ TEST(PkgtoolExtractFailures, TakesNothingFromAFileThatFailsItsChecksum) {
                          ": SHA-256 differs from " + list),
             std::string::npos)
       << run.err;
+  // One line for the volume, saying what it costs; the file itself only
+  // with --verbose.
+  EXPECT_NE(run.err.find(" (it costs 1 record)\n"), std::string::npos)
+      << run.err;
+  EXPECT_EQ(run.err.find("record 2 (BIG.DAT)"), std::string::npos) << run.err;
+  std::vector<std::string> verbose = ExtractArgs(dir);
+  verbose.push_back("-v");
+  run = RunTool(verbose);
   EXPECT_NE(run.err.find(descriptor +
-                         ": record 2 (BIG.DAT): its volume of disk 2 fails "
-                         "its SHA-256 check; nothing written"),
+                         ": record 2 (BIG.DAT): uses disk 2, whose volume "
+                         "fails its SHA-256 check\n"),
             std::string::npos)
       << run.err;
   EXPECT_TRUE(FileExistsOnHost(dest + "FIRST.DAT"));

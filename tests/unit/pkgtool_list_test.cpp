@@ -440,8 +440,8 @@ TEST(PkgtoolList, ReadsASplitSizePrefixAndMarksWhatAMissingDiskHides) {
   pkgtool_testing::ToolRun run = RunTool({"list", path});
   EXPECT_EQ(run.code, 0);
   EXPECT_EQ(run.err,
-            "pkgtool: missing disk 3 of 3 (A.dat); give its directory with "
-            "--disk\n");
+            "pkgtool: missing disk 3 of 3 (A.dat), which 1 record needs; "
+            "give its directory with --disk\n");
   std::string out = Squeezed(run.out);
   EXPECT_NE(out.find("Disks: 3 (volumes found: 1-2; missing: 3)\n"),
             std::string::npos);

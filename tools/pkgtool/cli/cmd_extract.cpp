@@ -14,6 +14,7 @@
 #include "manifest/target_name.h"
 #include "platform/host/host_control.h"
 #include "read/checksums.h"
+#include "read/damage.h"
 #include "read/media.h"
 #include "read/media_sources.h"
 #include "read/selection.h"
@@ -148,44 +149,6 @@ int ReadOptions(const Args& args, const Console& console,
   return status;
 }
 
-// Why the record's stream cannot be read from these media: its chunks'
-// problems, then the first volume it uses that failed its checksum; empty
-// when it can be.
-std::vector<std::string> RecordFaults(const MediaRecord& record,
-                                      const VolumeSet& volumes,
-                                      const ChecksumCheck& checksums) {
-  std::vector<std::string> faults = ChunkProblems(record, volumes);
-  for (const ChunkEntry& chunk : record.chunks) {
-    if (checksums.Failed(chunk.disk)) {
-      faults.push_back("its volume of disk " + std::to_string(chunk.disk) +
-                       " fails its SHA-256 check; nothing written");
-      break;
-    }
-  }
-  return faults;
-}
-
-// What is wrong with a decoded stream, in order: the stream's failure and
-// its length against its size prefix; "" when it is whole. A size that
-// does not fit the record's sizeKb is no fault: sizeKb is only what the
-// installer's space check adds up, rounded as its maker's tool chose.
-std::string DecodeFault(const StreamSession::Outcome& outcome) {
-  std::string fault;
-  if (outcome.result != kResultOk) {
-    fault = outcome.problems.empty()
-                ? "the stream ends inside its 4-byte size prefix"
-                : outcome.problems.front();
-    for (size_t i = 1; i < outcome.problems.size(); ++i) {
-      fault += "; " + outcome.problems[i];
-    }
-  } else if (outcome.produced != outcome.statedSize) {
-    fault = "the stream yields " + std::to_string(outcome.produced) +
-            " bytes, its size prefix says " +
-            std::to_string(outcome.statedSize);
-  }
-  return fault;
-}
-
 // One extraction: the media, what was asked, the stream session, the
 // cleanup of the file being written, the bar and the tallies.
 struct Extraction {
@@ -194,6 +157,7 @@ struct Extraction {
   const std::string& path;  // the descriptor, as given
   const VolumeSet& volumes;
   const ChecksumCheck& checksums;
+  DamageReport& damage;  // what damaged media cost, by cause
   StreamSession& session;
   CleanupOnSignal& cleanup;
   ProgressBar& bar;
@@ -280,7 +244,7 @@ int ExistingState(Extraction* run, const MediaRecord& record,
       Produce(run, record, CompareWithFile, &compare, host);
   const bool longer = std::fgetc(existing) != EOF;
   std::fclose(existing);
-  if (!DecodeFault(outcome).empty()) return 0;
+  if (!StreamFault(outcome).empty()) return 0;
   return compare.differs || longer ? 2 : 1;
 }
 
@@ -304,7 +268,12 @@ void WriteRecord(Extraction* run, const MediaRecord& record,
   sink.base = run->base;
   StreamSession::Outcome outcome =
       Produce(run, record, WriteToSink, &sink, host);
-  std::string fault = DecodeFault(outcome);
+  std::string fault = StreamFault(outcome);
+  if (!record.chunks.empty()) {
+    run->damage.Decoded(record,
+                        fault.empty() ? "" : fault + " (nothing written)");
+  }
+  const bool damaged = !fault.empty() && !record.chunks.empty();
   if (plat::lclose(file) == plat::kFileError && fault.empty()) {
     fault = host + ": write error: " + SystemError();
   }
@@ -314,7 +283,7 @@ void WriteRecord(Extraction* run, const MediaRecord& record,
   if (!fault.empty()) {
     ::unlink(part.c_str());
     run->cleanup.Clear();
-    run->Fail(label + fault + " (nothing written)");
+    if (!damaged) run->Fail(label + fault + " (nothing written)");
     return;
   }
   run->cleanup.Clear();
@@ -332,9 +301,10 @@ void StreamRecord(Extraction* run, const MediaRecord& record,
   StreamSession::Outcome outcome =
       Produce(run, record, WriteToSink, &sink, "standard output");
   std::fflush(run->console.out);
-  std::string fault = DecodeFault(outcome);
+  std::string fault = StreamFault(outcome);
+  if (!record.chunks.empty()) run->damage.Decoded(record, fault);
   if (!fault.empty()) {
-    run->Fail(label + fault);
+    if (record.chunks.empty()) run->Fail(label + fault);
     return;
   }
   ++run->written;
@@ -345,8 +315,8 @@ void StreamRecord(Extraction* run, const MediaRecord& record,
 void ExtractRecord(Extraction* run, const MediaRecord& record, bool skip) {
   std::string label = run->path + ": " + RecordLabel(record) + ": ";
   run->bar.SetLabel(record.utf8Name);
-  std::vector<std::string> faults =
-      RecordFaults(record, run->volumes, run->checksums);
+  if (run->damage.CountUnreadable(record)) return;  // its volume failed
+  std::vector<std::string> faults = ChunkProblems(record, run->volumes);
   const std::string copy = record.chunks.empty() ? PlainCopy(*run, record) : "";
   if (!copy.empty() && run->checksums.FileFailed(copy)) {
     faults.push_back("its plain copy " + copy +
@@ -414,7 +384,7 @@ bool CheckExisting(Extraction* run,
 // The records the patterns choose, with a stream on disks that are there;
 // the patterns that match nothing are printed and make it fail.
 bool ChooseRecords(const Media& media, const ExtractOptions& options,
-                   const VolumeSet& volumes, const Console& console,
+                   DamageReport* damage, const Console& console,
                    std::vector<const MediaRecord*>* chosen,
                    unsigned* unreachable) {
   Selection selection(options.patterns);
@@ -426,8 +396,8 @@ bool ChooseRecords(const Media& media, const ExtractOptions& options,
         (record.chunks.empty() && !record.noInstall)) {
       continue;
     }
-    if (NeedsMissingDisk(record, volumes)) {
-      ++*unreachable;
+    if (damage->CountUnreadable(record)) {
+      ++*unreachable;  // a disk is missing: no volume has failed yet
     } else {
       chosen->push_back(&record);
     }
@@ -483,18 +453,16 @@ int RunExtract(const Args& args, const Console& console) {
   if (!sources.Open(console, path, options.codepage, &media))
     return kExitFailure;
   const VolumeSet volumes = sources.Scan(console, media, args.Values("disk"));
-  std::vector<const MediaRecord*> chosen;
-  unsigned unreachable = 0;
-  if (!ChooseRecords(media, options, volumes, console, &chosen, &unreachable)) {
-    return kExitFailure;
-  }
-  if (unreachable > 0) PrintErrors(console, MissingDisks(media, volumes));
   // Damaged media are not extracted: a descriptor or list that fails its
   // check stops everything, a volume that fails stops the records on it.
   const ChecksumCheck checksums = CheckChecksums(media, volumes);
-  for (const std::string& problem : checksums.problems) {
-    PrintError(console, path + ": " + problem);
+  DamageReport damage(media, volumes, checksums, path + ": ");
+  std::vector<const MediaRecord*> chosen;
+  unsigned unreachable = 0;
+  if (!ChooseRecords(media, options, &damage, console, &chosen, &unreachable)) {
+    return kExitFailure;
   }
+  PrintErrors(console, damage.OtherChecksumProblems());
   if (checksums.mediaFailed) {
     PrintError(console, path + ": nothing extracted");
     return kExitFailure;
@@ -516,17 +484,18 @@ int RunExtract(const Args& args, const Console& console) {
   // A file being written is removed when SIGINT or SIGTERM ends pkgtool.
   CleanupOnSignal cleanup;
   ProgressBar bar(console, StreamedBytes(chosen));
-  Extraction run{console, options,   path,
-                 volumes, checksums, session,
-                 cleanup, bar,       DirName(media.path),
-                 0,       0,         0,
-                 0,       0,         {}};
+  Extraction run{console, options, path,    volumes, checksums,
+                 damage,  session, cleanup, bar,     DirName(media.path),
+                 0,       0,       0,       0,       0,
+                 {}};
   std::vector<bool> skip;
   if (!CheckExisting(&run, chosen, &skip)) return kExitFailure;
   for (size_t i = 0; i < chosen.size(); ++i) {
     ExtractRecord(&run, *chosen[i], skip[i]);
   }
   bar.Finish();
+  PrintErrors(console, damage.Lines(args.Has("verbose")));
+  run.failed += damage.Costs() - unreachable;
   Summarize(run, unreachable);
   return run.failed == 0 && unreachable == 0 ? kExitOk : kExitFailure;
 }
@@ -583,6 +552,8 @@ const Command kExtractCommand = {
     "  --disk DIR          another disk: its directory, its image, or a\n"
     "                      directory of images (repeatable)\n"
     "  --codepage N        the code page of the names (default 1252)\n"
+    "  -v, --verbose       also list each file a missing or damaged volume\n"
+    "                      costs, below the volume's line\n"
     "  -q, --quiet         no progress bar\n"
     "\n"
     "Exit status: 0 every chosen file extracted, 1 a failure (or a disk\n"
@@ -592,7 +563,8 @@ const Command kExtractCommand = {
      {"force", 'f', false},
      {"skip-existing", 'k', false},
      {"disk", 0, true},
-     {"codepage", 0, true}},
+     {"codepage", 0, true},
+     {"verbose", 'v', false}},
     RunExtract,
 };
 

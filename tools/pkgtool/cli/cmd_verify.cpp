@@ -6,6 +6,7 @@
 #include "cli/commands.h"
 #include "common/codepage.h"
 #include "read/checksums.h"
+#include "read/damage.h"
 #include "read/media.h"
 #include "read/media_sources.h"
 #include "read/stream_session.h"
@@ -46,10 +47,11 @@ int RunVerify(const Args& args, const Console& console) {
   // without a volume shows in the chunks of the records that need it.
   const VolumeSet volumes = sources.Scan(console, media, args.Values("disk"));
   ChecksumCheck checksums = CheckChecksums(media, volumes);
-  // A missing disk is one problem, not one per chunk on it.
-  std::vector<std::string> problems = MissingDisks(media, volumes);
-  problems.insert(problems.end(), checksums.problems.begin(),
-                  checksums.problems.end());
+  // A missing volume, or one that fails its checksum, is one problem, not
+  // one per record on it; so is a volume whose every stream is damaged.
+  const std::string prefix = path + ": ";
+  DamageReport damage(media, volumes, checksums, prefix);
+  std::vector<std::string> problems;  // every other record's, whole lines
   // What is worth knowing but no damage: a sizeKb another tool rounded.
   std::vector<std::string> notes;
   unsigned unchecked = 0;
@@ -65,17 +67,17 @@ int RunVerify(const Args& args, const Console& console) {
   for (const MediaRecord& record : media.records) {
     bar.SetLabel(record.utf8Name);
     bar.Update(uint64_t{1000} * (record.number - 1));
-    std::string label = RecordLabel(record) + ": ";
-    if (NeedsMissingDisk(record, volumes)) {
-      ++unchecked;
-      continue;
-    }
+    std::string label = prefix + RecordLabel(record) + ": ";
     if (record.chunks.empty()) {
       if (!record.noInstall) {
         problems.push_back(label +
                            "has no stream, but the installer would install "
                            "it (it is not noInstall)");
       }
+      continue;
+    }
+    if (damage.CountUnreadable(record)) {
+      unchecked += NeedsMissingDisk(record, volumes) ? 1 : 0;
       continue;
     }
     std::vector<std::string> faults = ChunkProblems(record, volumes);
@@ -88,31 +90,25 @@ int RunVerify(const Args& args, const Console& console) {
         session.Decode(record, Discard, &sink, "(verify)");
     ++streams;
     decoded += outcome.produced;
-    if (outcome.result != kResultOk) {
-      if (outcome.problems.empty()) {
-        problems.push_back(label +
-                           "the stream ends inside its 4-byte size prefix");
-      }
-      for (const std::string& problem : outcome.problems) {
-        problems.push_back(label + problem);
-      }
-    } else if (outcome.produced != outcome.statedSize) {
-      problems.push_back(
-          label + "the stream yields " + std::to_string(outcome.produced) +
-          " bytes, its size prefix says " + std::to_string(outcome.statedSize));
-    } else if (!SizeMatchesKb(outcome.produced, record.sizeKb)) {
+    const std::string fault = StreamFault(outcome);
+    damage.Decoded(record, fault);
+    if (fault.empty() && !SizeMatchesKb(outcome.produced, record.sizeKb)) {
       notes.push_back(
           SizeKbNote(path, "the stream yields", outcome.produced, record));
     }
   }
   bar.Finish();
   PrintErrors(console, notes);
-  for (const std::string& problem : problems) {
-    PrintError(console, path + ": " + problem);
+  std::vector<std::string> lines = damage.OtherChecksumProblems();
+  const size_t causes = lines.size() + damage.Causes() + problems.size();
+  for (const std::string& line : damage.Lines(args.Has("verbose"))) {
+    lines.push_back(line);
   }
-  if (!problems.empty()) {
-    std::string tally = path + ": " + std::to_string(problems.size()) +
-                        " problem" + (problems.size() == 1 ? "" : "s");
+  lines.insert(lines.end(), problems.begin(), problems.end());
+  PrintErrors(console, lines);
+  if (causes > 0) {
+    std::string tally = path + ": " + std::to_string(causes) + " problem" +
+                        (causes == 1 ? "" : "s");
     if (unchecked > 0) {
       tally += "; " + std::to_string(unchecked) + " record" +
                (unchecked == 1 ? "" : "s") + " on missing disks not checked";
@@ -163,18 +159,22 @@ const Command kVerifyCommand = {
     "The volumes are looked for beside the descriptor, in every --disk\n"
     "directory and in the directories beside the descriptor's own (disk1/,\n"
     "disk2/, ... or any names): a volume's disk number says which disk it\n"
-    "is. Each problem is a line on standard error (a missing disk is one\n"
-    "line); the verdict when all hold is a line on standard output. Both\n"
-    "verdicts are exit status 0.\n"
+    "is. Each problem is a line on standard error: a volume that is\n"
+    "missing, fails its checksum or none of whose streams decodes soundly\n"
+    "while others do (damaged, or from another build) is one line that\n"
+    "says how many records it costs. The verdict when all hold is a line on\n"
+    "standard output; both verdicts are exit status 0.\n"
     "\n"
     "Options:\n"
     "  --disk DIR    another disk: its directory, its image, or a directory\n"
     "                of images (repeatable)\n"
     "  --codepage N  the code page of the names (default 1252)\n"
+    "  -v, --verbose also list each record that a missing or damaged volume\n"
+    "                costs, below the volume's line\n"
     "  -q, --quiet   no progress bar\n"
     "\n"
     "Exit status: 0 every check holds, 1 a problem, 2 usage error.\n",
-    {{"disk", 0, true}, {"codepage", 0, true}},
+    {{"disk", 0, true}, {"codepage", 0, true}, {"verbose", 'v', false}},
     RunVerify,
 };
 

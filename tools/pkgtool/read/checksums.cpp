@@ -233,6 +233,7 @@ ChecksumCheck CheckChecksums(const Media& media, const VolumeSet& volumes) {
     if (volume != nullptr &&
         !CheckFile(volume->path, volumeNames.back(), entries, &check)) {
       check.failedDisks.push_back(disk);
+      check.diskProblems.push_back(check.problems.back());
     }
   }
   CheckOtherFiles(dir, BaseName(media.path), volumeNames, entries, &check);

@@ -33,7 +33,8 @@ struct ChecksumCheck {
   std::vector<std::string> problems;  // "<file>: ...", one per fault
   bool mediaFailed = false;           // the descriptor or the list itself fails
   std::vector<uint16_t> failedDisks;  // whose volume differs or is unlisted
-  std::vector<std::string> failedFiles;  // other files of disk 1 that differ
+  std::vector<std::string> diskProblems;  // the problem of each, in order
+  std::vector<std::string> failedFiles;   // other files of disk 1 that differ
   bool Failed(uint16_t disk) const;
   bool FileFailed(const std::string& path) const;
 };

@@ -347,8 +347,19 @@ std::vector<std::string> MissingDisks(const Media& media,
     if (!named[disk] || volumes.Find(static_cast<uint16_t>(disk)) != nullptr) {
       continue;
     }
+    unsigned needing = 0;
+    for (const MediaRecord& record : media.records) {
+      for (const ChunkEntry& chunk : record.chunks) {
+        if (chunk.disk == disk) {
+          ++needing;
+          break;
+        }
+      }
+    }
     lines.push_back("missing disk " + Num(disk) + " of " + Num(disks) + " (" +
-                    media.VolumeName() + "); give its directory with --disk");
+                    media.VolumeName() + "), which " + Num(needing) +
+                    (needing == 1 ? " record needs" : " records need") +
+                    "; give its directory with --disk");
   }
   return lines;
 }

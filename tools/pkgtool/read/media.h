@@ -126,9 +126,10 @@ std::vector<std::string> ChunkProblems(const MediaRecord& record,
 
 struct Console;
 
-// The disks the records' chunks name that no volume of volumes carries, one
-// line each: "missing disk 3 of 6 (QUEST.dat); give its directory with
-// --disk". The count is the highest disk any chunk names.
+// The disks the records' chunks name that no volume of volumes carries, in
+// ascending order, one line each: "missing disk 3 of 6 (QUEST.dat), which
+// 5 records need; give its directory with --disk". The count is the
+// highest disk any chunk names.
 std::vector<std::string> MissingDisks(const Media& media,
                                       const VolumeSet& volumes);
 // Whether a chunk of the record lies on a disk that volumes lack.

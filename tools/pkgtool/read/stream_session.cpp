@@ -199,4 +199,21 @@ StreamSession::Outcome StreamSession::Decode(const MediaRecord& record,
   return outcome;
 }
 
+std::string StreamFault(const StreamSession::Outcome& outcome) {
+  std::string fault;
+  if (outcome.result != kResultOk) {
+    fault = outcome.problems.empty()
+                ? "the stream ends inside its 4-byte size prefix"
+                : outcome.problems.front();
+    for (size_t i = 1; i < outcome.problems.size(); ++i) {
+      fault += "; " + outcome.problems[i];
+    }
+  } else if (outcome.produced != outcome.statedSize) {
+    fault = "the stream yields " + std::to_string(outcome.produced) +
+            " bytes, its size prefix says " +
+            std::to_string(outcome.statedSize);
+  }
+  return fault;
+}
+
 }  // namespace pkgtool

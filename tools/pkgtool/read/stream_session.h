@@ -77,4 +77,9 @@ class StreamSession {
   std::vector<std::string> problems_;
 };
 
+// What is wrong with a decoded stream, its problems joined by "; ": the
+// stream's failure, or its length against its size prefix; "" when it is
+// whole.
+std::string StreamFault(const StreamSession::Outcome& outcome);
+
 }  // namespace pkgtool
