@@ -9,6 +9,7 @@
 #include "common/host_files.h"
 #include "pkgtool_testing.h"
 #include "read/media.h"
+#include "read/selection.h"
 #include "stream/encoder.h"
 
 namespace pkgtool {
@@ -377,6 +378,49 @@ TEST_F(PkgtoolListMedia, PatternsChooseTheFilesAndEachMustMatchOne) {
   EXPECT_EQ(run.code, 1);
   EXPECT_NE(Squeezed(run.out).find("- GAME.EXE\n"), std::string::npos);
   EXPECT_EQ(run.err, "pkgtool: pattern \"*.TXT\" matches no file\n");
+}
+
+// Patterns fold case as build folds names for clashes, beyond ASCII, and
+// take '/' for '\\'.
+TEST(PkgtoolPatterns, FoldCaseAsBuildDoesAndTakeSlashForBackslash) {
+  const struct {
+    const char* pattern;
+    const char* name;
+    bool chosen;
+  } cases[] = {
+      {"data/café.txt", "DATA\\CAFÉ.TXT", true},
+      {"DATA\\CAFÉ.TXT", "data\\café.txt", true},
+      {"data/*", "DATA\\MAPS\\A.MAP", true},
+      {"*/a.map", "DATA\\MAPS\\A.MAP", true},
+      {"σοφια.txt", "ΣΟΦΙΑ.TXT", true},
+      {"жук?.dat", "ЖУКИ.DAT", true},
+      {"[a-c]*.exe", "Game.EXE", false},
+      {"[!a-c]*.exe", "Game.EXE", true},
+      {"[ÉE]cole", "école", true},
+      {"a[b", "A[B", true},
+      {"data/x", "DATA\\XY", false},
+      {"café.txt", "CAFE.TXT", false},
+  };
+  for (const auto& c : cases) {
+    Selection selection({c.pattern});
+    EXPECT_EQ(selection.Chooses(c.name), c.chosen)
+        << c.pattern << " " << c.name;
+  }
+  // And in a command, on names a descriptor holds in its code page.
+  TempDir dir;
+  WriteFile(dir.Make("src/cafe"), pkgtool_testing::SampleBytes(700, 1));
+  const std::string manifest = pkgtool_testing::WriteManifest(
+      dir,
+      "[package]\nprogramFile = A.EXE\ntitle = A\n[files]\n"
+      "DATA\\CAFÉ.TXT = src/cafe\nA.EXE = src/cafe\n");
+  ASSERT_EQ(RunTool({"build", manifest, "-o", dir.path() + "/out"}).code, 0);
+  pkgtool_testing::ToolRun run =
+      RunTool({"extract", dir.path() + "/out/disk1", "data/café.txt", "-d",
+               dir.path() + "/dest"});
+  EXPECT_EQ(run.code, 0) << run.err;
+  EXPECT_EQ(ReadFile(dir.path() + "/dest/DATA/CAFÉ.TXT"),
+            ReadFile(dir.path() + "/src/cafe"));
+  EXPECT_FALSE(FileExistsOnHost(dir.path() + "/dest/A.EXE"));
 }
 
 // Sets COLUMNS for as long as it lives (unsets it for null).
