@@ -479,6 +479,51 @@ TEST(PkgtoolExtractFailures, RemovesTheFileBeingWrittenWhenInterrupted) {
   }
 }
 
+// A damaged volume: without --salvage nothing of the file is written; with
+// it, the file is written as far as it decodes, under its own name, and
+// listed as damaged; so is one that needs a missing disk. Every sound file
+// is written whole and the exit status still says the media are damaged.
+TEST(PkgtoolExtractFailures, SalvageWritesWhatADamagedStreamDecodesTo) {
+  TempDir dir;
+  BuildTwoFiles(dir);
+  ASSERT_TRUE(IsDirectory(dir.path() + "/out/disk3"));
+  const std::string dest = dir.path() + "/dest/";
+  const std::string volume = dir.path() + "/out/disk2/A.dat";
+  const Bytes big = ReadFile(dir.path() + "/src/big");
+  uint64_t size = 0;
+  ASSERT_TRUE(FileSize(volume, &size));
+  ASSERT_EQ(::truncate(volume.c_str(), static_cast<off_t>(size / 2)), 0);
+  for (const char* place : {"truncated", "missing"}) {
+    SCOPED_TRACE(place);
+    if (std::string(place) == "missing") {
+      ASSERT_EQ(::unlink(volume.c_str()), 0);
+    }
+    std::vector<std::string> args = ExtractArgs(dir);
+    pkgtool_testing::ToolRun run = RunTool(args);
+    EXPECT_EQ(run.code, 1);
+    EXPECT_EQ(ReadFile(dest + "FIRST.DAT"),
+              ReadFile(dir.path() + "/src/first"));
+    EXPECT_FALSE(FileExistsOnHost(dest + "BIG.DAT"));
+    args.push_back("--salvage");
+    run = RunTool(args);
+    EXPECT_EQ(run.code, 1);
+    EXPECT_NE(run.err.find("record 2 (BIG.DAT): damaged, written as far as it "
+                           "decodes: " +
+                           dest + "BIG.DAT\n"),
+              std::string::npos)
+        << run.err;
+    const Bytes part = ReadFile(dest + "BIG.DAT");
+    EXPECT_GT(part.size(), 0u);
+    EXPECT_LT(part.size(), big.size());
+    // What it decoded before the damage is the file's beginning.
+    const size_t sound = std::min<size_t>(part.size(), 60000);
+    EXPECT_TRUE(std::equal(
+        part.begin(), part.begin() + static_cast<long>(sound), big.begin()));
+    EXPECT_NE(run.out.find(", 1 in part"), std::string::npos) << run.out;
+    ASSERT_EQ(::unlink((dest + "BIG.DAT").c_str()), 0);
+  }
+}
+
 TEST(PkgtoolExtractFailures, TakesNothingFromAFileThatFailsItsChecksum) {
   TempDir dir;
   const std::string descriptor = BuildTwoFiles(dir);

@@ -55,29 +55,6 @@ long WriteToSink(void* context, const uint8_t* bytes, long count) {
   return n;
 }
 
-// The output writer's write when the output is compared with an existing
-// file instead of written.
-struct Comparison {
-  std::FILE* existing;
-  bool differs = false;
-};
-
-long CompareWithFile(void* context, const uint8_t* bytes, long count) {
-  auto* compare = static_cast<Comparison*>(context);
-  uint8_t buffer[8192];
-  long done = 0;
-  while (!compare->differs && done < count) {
-    size_t want = static_cast<size_t>(count - done);
-    if (want > sizeof buffer) want = sizeof buffer;
-    if (std::fread(buffer, 1, want, compare->existing) != want ||
-        std::memcmp(buffer, bytes + done, want) != 0) {
-      compare->differs = true;
-    }
-    done += static_cast<long>(want);
-  }
-  return count;
-}
-
 // The host path of a record's file below the destination drive (existing
 // directories found without regard to case); "" when its name is refused,
 // with *why.
@@ -112,6 +89,7 @@ struct ExtractOptions {
   bool toStdout = false;
   bool force = false;
   bool skipExisting = false;
+  bool salvage = false;  // write what a damaged stream decodes to
   unsigned codepage = 1252;
   std::vector<std::string> patterns;
 };
@@ -125,6 +103,7 @@ int ReadOptions(const Args& args, const Console& console,
   options->toStdout = args.Has("stdout");
   options->force = args.Has("force");
   options->skipExisting = args.Has("skip-existing");
+  options->salvage = args.Has("salvage");
   options->dest = args.Value("dest");
   if (options->dest == "-") {
     return UsageError(console, kExtractCommand,
@@ -163,7 +142,7 @@ struct Extraction {
   ProgressBar& bar;
   std::string plainDir;  // disk 1's directory: the noInstall files' copies
   uint64_t base = 0;     // bytes of the records decoded so far, by sizeKb
-  unsigned written = 0, failed = 0, kept = 0;
+  unsigned written = 0, failed = 0, kept = 0, salvaged = 0;
   uint64_t bytes = 0;
   // Per-file failures of one cause (the strerror of a create, say) are
   // printed once and then counted.
@@ -269,13 +248,24 @@ void WriteRecord(Extraction* run, const MediaRecord& record,
   StreamSession::Outcome outcome =
       Produce(run, record, WriteToSink, &sink, host);
   std::string fault = StreamFault(outcome);
-  if (!record.chunks.empty()) {
-    run->damage.Decoded(record,
-                        fault.empty() ? "" : fault + " (nothing written)");
-  }
   const bool damaged = !fault.empty() && !record.chunks.empty();
+  const bool keep = damaged && run->options.salvage;
+  if (!record.chunks.empty()) {
+    run->damage.Decoded(
+        record, damaged && !keep ? fault + " (nothing written)" : fault);
+  }
   if (plat::lclose(file) == plat::kFileError && fault.empty()) {
     fault = host + ": write error: " + SystemError();
+  }
+  // --salvage keeps what a damaged stream decodes to, under its name.
+  if (keep && sink.written == outcome.produced &&
+      std::rename(part.c_str(), host.c_str()) == 0) {
+    run->cleanup.Clear();
+    ++run->salvaged;
+    return PrintError(run->console, label +
+                                        "damaged, written as far as it "
+                                        "decodes: " +
+                                        host);
   }
   if (fault.empty() && std::rename(part.c_str(), host.c_str()) != 0) {
     fault = "cannot put it in place as " + host + ": " + SystemError();
@@ -289,6 +279,15 @@ void WriteRecord(Extraction* run, const MediaRecord& record,
   run->cleanup.Clear();
   ++run->written;
   run->bytes += outcome.produced;
+  for (const ChunkEntry& chunk : record.chunks) {
+    if (!run->checksums.Failed(chunk.disk)) continue;
+    // Only --salvage reads it: its stream is sound, but its bytes are
+    // not known to be.
+    PrintError(run->console, label + "written whole, but disk " +
+                                 std::to_string(chunk.disk) +
+                                 " fails its SHA-256 check");
+    break;
+  }
 }
 
 // Writes the record's bytes to standard output.
@@ -315,8 +314,14 @@ void StreamRecord(Extraction* run, const MediaRecord& record,
 void ExtractRecord(Extraction* run, const MediaRecord& record, bool skip) {
   std::string label = run->path + ": " + RecordLabel(record) + ": ";
   run->bar.SetLabel(record.utf8Name);
-  if (run->damage.CountUnreadable(record)) return;  // its volume failed
-  std::vector<std::string> faults = ChunkProblems(record, run->volumes);
+  const bool salvage = run->options.salvage;
+  if (!NeedsMissingDisk(record, run->volumes) &&
+      run->damage.CountUnreadable(record) && !salvage) {
+    return;  // its volume failed its checksum
+  }
+  std::vector<std::string> faults = salvage
+                                        ? std::vector<std::string>()
+                                        : ChunkProblems(record, run->volumes);
   const std::string copy = record.chunks.empty() ? PlainCopy(*run, record) : "";
   if (!copy.empty() && run->checksums.FileFailed(copy)) {
     faults.push_back("its plain copy " + copy +
@@ -384,7 +389,8 @@ bool CheckExisting(Extraction* run,
 // The records the patterns choose, with a stream on disks that are there;
 // the patterns that match nothing are printed and make it fail.
 bool ChooseRecords(const Media& media, const ExtractOptions& options,
-                   DamageReport* damage, const Console& console,
+                   const VolumeSet& volumes, DamageReport* damage,
+                   const Console& console,
                    std::vector<const MediaRecord*>* chosen,
                    unsigned* unreachable) {
   Selection selection(options.patterns);
@@ -396,9 +402,14 @@ bool ChooseRecords(const Media& media, const ExtractOptions& options,
         (record.chunks.empty() && !record.noInstall)) {
       continue;
     }
-    if (damage->CountUnreadable(record)) {
-      ++*unreachable;  // a disk is missing: no volume has failed yet
-    } else {
+    const bool missing = NeedsMissingDisk(record, volumes);
+    if (missing) {
+      damage->CountUnreadable(record);
+      ++*unreachable;
+    }
+    // --salvage decodes what the disks at hand hold of it.
+    if (!missing || (options.salvage &&
+                     volumes.Find(record.chunks.front().disk) != nullptr)) {
       chosen->push_back(&record);
     }
   }
@@ -428,6 +439,7 @@ void Summarize(const Extraction& run, unsigned unreachable) {
                static_cast<unsigned long long>(run.bytes));
   if (run.kept > 0) std::fprintf(out, ", %u already there", run.kept);
   if (run.failed > 0) std::fprintf(out, ", %u failed", run.failed);
+  if (run.salvaged > 0) std::fprintf(out, ", %u in part", run.salvaged);
   if (unreachable > 0) {
     std::fprintf(out, ", %u on missing disks", unreachable);
   }
@@ -459,7 +471,8 @@ int RunExtract(const Args& args, const Console& console) {
   DamageReport damage(media, volumes, checksums, path + ": ");
   std::vector<const MediaRecord*> chosen;
   unsigned unreachable = 0;
-  if (!ChooseRecords(media, options, &damage, console, &chosen, &unreachable)) {
+  if (!ChooseRecords(media, options, volumes, &damage, console, &chosen,
+                     &unreachable)) {
     return kExitFailure;
   }
   PrintErrors(console, damage.OtherChecksumProblems());
@@ -477,6 +490,7 @@ int RunExtract(const Args& args, const Console& console) {
     host::MapDrive(kDestDrive, options.dest);
   }
   StreamSession session(media, volumes);
+  session.KeepDamagedOutput(options.salvage);
   if (!session.Ready()) {
     PrintError(console, "not enough memory for the stream buffers");
     return kExitFailure;
@@ -487,7 +501,7 @@ int RunExtract(const Args& args, const Console& console) {
   Extraction run{console, options, path,    volumes, checksums,
                  damage,  session, cleanup, bar,     DirName(media.path),
                  0,       0,       0,       0,       0,
-                 {}};
+                 0,       {}};
   std::vector<bool> skip;
   if (!CheckExisting(&run, chosen, &skip)) return kExitFailure;
   for (size_t i = 0; i < chosen.size(); ++i) {
@@ -534,14 +548,17 @@ const Command kExtractCommand = {
     "complete: a damaged stream (one that fails, yields another size than\n"
     "it states or does not end exactly at its chunks' end) leaves nothing\n"
     "behind and no existing file is lost, also when SIGINT or SIGTERM ends\n"
-    "pkgtool. A record's sizeKb is never a reason to refuse a file.\n"
+    "pkgtool. With --salvage it is written as far as it decodes, under its\n"
+    "own name, and listed as damaged (the exit status still says so), and\n"
+    "so is a file that needs a missing disk or a volume that fails its\n"
+    "checksum. A record's sizeKb is never a reason to refuse a file.\n"
     "\n"
     "The volumes of the other disks are looked for beside the descriptor,\n"
     "in the --disk directories and in the directories beside the\n"
     "descriptor's own (disk1/, disk2/, ... or any names): a volume's disk\n"
     "number says which disk it is. When SHA256SUMS lies beside the\n"
     "descriptor, nothing is extracted if the descriptor fails it, and no\n"
-    "file from a volume that fails it.\n"
+    "file from a volume that fails it (but with --salvage).\n"
     "\n"
     "Options:\n"
     "  -d, --dest DEST     the directory to write into (created when missing)\n"
@@ -549,6 +566,7 @@ const Command kExtractCommand = {
     "                      one after the other, and nothing else there\n"
     "  -f, --force         overwrite existing files with other content\n"
     "  -k, --skip-existing keep every existing file\n"
+    "  --salvage           write damaged files in part (see above)\n"
     "  --disk DIR          another disk: its directory, its image, or a\n"
     "                      directory of images (repeatable)\n"
     "  --codepage N        the code page of the names (default 1252)\n"
@@ -562,6 +580,7 @@ const Command kExtractCommand = {
      {"stdout", 'p', false},
      {"force", 'f', false},
      {"skip-existing", 'k', false},
+     {"salvage", 0, false},
      {"disk", 0, true},
      {"codepage", 0, true},
      {"verbose", 'v', false}},

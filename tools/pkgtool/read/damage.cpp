@@ -44,6 +44,9 @@ bool DamageReport::CountUnreadable(const MediaRecord& record) {
 
 void DamageReport::Decoded(const MediaRecord& record,
                            const std::string& fault) {
+  for (const Fault& counted : unreadable_) {
+    if (counted.record == &record) return;  // its cause is a volume's
+  }
   decoded_.push_back(&record);
   if (!fault.empty()) faults_.push_back({&record, fault});
 }

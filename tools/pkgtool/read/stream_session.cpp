@@ -177,6 +177,9 @@ StreamSession::Outcome StreamSession::Decode(const MediaRecord& record,
   CopyText(Output.TargetPath, kPathSize, target.c_str());
   StartRecordStream(record.record);
   outcome.result = DecodeStream();
+  if (outcome.result != kResultOk && keepDamaged_ && Output.OutputCount > 0) {
+    FlushOutput();  // what it decoded before the fault
+  }
   outcome.statedSize = Decoder.size;
   outcome.produced = Decoder.count;
   for (const ChunkEntry& chunk : record.chunks) outcome.stored += chunk.length;
@@ -214,6 +217,22 @@ std::string StreamFault(const StreamSession::Outcome& outcome) {
             std::to_string(outcome.statedSize);
   }
   return fault;
+}
+
+long CompareWithFile(void* context, const uint8_t* bytes, long count) {
+  auto* compare = static_cast<Comparison*>(context);
+  uint8_t buffer[8192];
+  long done = 0;
+  while (!compare->differs && done < count) {
+    size_t want = static_cast<size_t>(count - done);
+    if (want > sizeof buffer) want = sizeof buffer;
+    if (std::fread(buffer, 1, want, compare->existing) != want ||
+        std::memcmp(buffer, bytes + done, want) != 0) {
+      compare->differs = true;
+    }
+    done += static_cast<long>(want);
+  }
+  return count;
 }
 
 }  // namespace pkgtool

@@ -14,6 +14,7 @@
 #pragma once
 
 #include <cstdint>
+#include <cstdio>
 #include <string>
 #include <vector>
 
@@ -33,6 +34,10 @@ class StreamSession {
   ~StreamSession();
   StreamSession(const StreamSession&) = delete;
   StreamSession& operator=(const StreamSession&) = delete;
+
+  // With keep, what a stream that fails has decoded is still passed to the
+  // write hook (extract --salvage); otherwise it is dropped.
+  void KeepDamagedOutput(bool keep) { keepDamaged_ = keep; }
 
   // False when the input or output buffer could not be had.
   bool Ready() const { return ready_; }
@@ -72,6 +77,7 @@ class StreamSession {
   const Media& media_;
   const VolumeSet& volumes_;
   bool ready_ = false;
+  bool keepDamaged_ = false;
   uint16_t mappedDisk_ = 0;  // the disk whose directory A: stands for
   std::string target_;
   std::vector<std::string> problems_;
@@ -81,5 +87,14 @@ class StreamSession {
 // stream's failure, or its length against its size prefix; "" when it is
 // whole.
 std::string StreamFault(const StreamSession::Outcome& outcome);
+
+// The output writer's write when the output is compared with an existing
+// file instead of written: differs is set at the first byte that is not
+// the file's (or when the file ends first).
+struct Comparison {
+  std::FILE* existing;
+  bool differs = false;
+};
+long CompareWithFile(void* context, const uint8_t* bytes, long count);
 
 }  // namespace pkgtool
