@@ -255,24 +255,35 @@ TEST_F(LzhufDecoder, ReadsAtMostTwoBytesPastTheLastCodedBit) {
   EXPECT_LE(d.sourceCalls, stream.size() + 2);
 }
 
-// A checking tool's strict end: every sound stream, of either encoder and
-// whatever its last bits, decodes as before; one cut short ends with 35
-// before anything made of the missing bits is written.
+// A checking tool's strict end: every sound stream, of every encoder and
+// whatever its last bits, decodes as before and ends exactly: the last bit
+// it uses lies in its last byte (pkgtool's check that a stream uses exactly
+// its chunks rests on this); one cut short ends with 35 before anything
+// made of the missing bits is written.
 TEST_F(LzhufDecoder, StrictEndAcceptsSoundStreamsAndRefusesCutOnes) {
   SetStrictStreamEnd(true);
-  std::vector<Bytes> samples = {TextSample(2000, 3), RandomBytes(3000, 4),
-                                Bytes(5000, 0)};
+  std::vector<Bytes> samples = {TextSample(2000, 3),   RandomBytes(3000, 4),
+                                Bytes(5000, 0),        TextSample(70000, 8),
+                                RandomBytes(40000, 6), Bytes()};
   for (size_t size = 1; size <= 24; ++size) {
     samples.push_back(TextSample(size, static_cast<uint32_t>(size)));
+    samples.push_back(RandomBytes(size * 7, static_cast<uint32_t>(size)));
   }
+  const int kPublished = 3;  // after the three parses of our encoder
   for (const Bytes& data : samples) {
-    for (bool published : {false, true}) {
-      SCOPED_TRACE(testing::Message() << data.size() << " " << published);
-      Bytes stream = published ? PublishedEncode(data)
-                               : EncodeBuffer(data.data(), data.size());
+    for (int encoder = 0; encoder <= kPublished; ++encoder) {
+      SCOPED_TRACE(testing::Message() << data.size() << " " << encoder);
+      Bytes stream = encoder == kPublished
+                         ? PublishedEncode(data)
+                         : EncodeBuffer(data.data(), data.size(),
+                                        static_cast<MatchParse>(encoder));
       MemoryDecode d = DecodeInMemory(stream);
       EXPECT_EQ(d.result, 0);
       EXPECT_EQ(d.output, data);
+      // Every call of the source gave 8 bits (a zero byte at the end of
+      // the input); those still buffered were not used.
+      const size_t usedBits = 8 * d.sourceCalls - ::Decoder.bitCount;
+      EXPECT_EQ((usedBits + 7) / 8, stream.size());
       if (data.size() < 1000) continue;
       stream.resize(stream.size() / 2);
       d = DecodeInMemory(stream);

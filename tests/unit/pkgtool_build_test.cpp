@@ -76,12 +76,12 @@ TEST(PkgtoolBuild, WritesDescriptorPlainFilesAndOneVolumePerDisk) {
   }
   ASSERT_GE(disks, 3);
   EXPECT_EQ(FilesBelow(dir.path() + "/out"), expected);
-  // The descriptor and the volumes, named from disk1/ as sha256sum -c
-  // reads them.
+  // Every file written on a disk: the descriptor, the noInstall copy and
+  // the volumes, named from disk1/ as sha256sum -c reads them.
   std::string list;
   for (const std::string& name :
-       {std::string("SETUP.bin"), std::string("GAME.dat"),
-        std::string("../disk2/GAME.dat")}) {
+       {std::string("SETUP.bin"), std::string("README.TXT"),
+        std::string("GAME.dat"), std::string("../disk2/GAME.dat")}) {
     std::string hex, error;
     ASSERT_TRUE(FileSha256(dir.path() + "/out/disk1/" + name, &hex, &error));
     list += hex + "  " + name + "\n";
@@ -176,6 +176,37 @@ TEST(PkgtoolBuild, NamesTheDescriptorAfterTheInstallerAndCopiesIt) {
   }
   EXPECT_LE(used, 4096u);
   EXPECT_GT(used, 4096u - 64);
+  // SHA256SUMS lists the installer and the noInstall copy too: a change of
+  // either is found.
+  std::vector<std::string> verify = {"verify", dir.path() + "/out/disk1"};
+  for (int disk = 2; IsDir(dir.path() + "/out/disk" + std::to_string(disk));
+       ++disk) {
+    verify.insert(verify.end(),
+                  {"--disk", dir.path() + "/out/disk" + std::to_string(disk)});
+  }
+  EXPECT_EQ(RunTool(verify).code, 0);
+  for (const char* name : {"Install.EXE", "README.TXT"}) {
+    const std::string path = dir.path() + "/out/disk1/" + name;
+    Bytes original = ReadFile(path);
+    Bytes changed = original;
+    changed[changed.size() / 2] ^= 4;
+    WriteFile(path, changed);
+    run = RunTool(verify);
+    EXPECT_EQ(run.code, 1) << name;
+    EXPECT_NE(run.err.find(path + ": SHA-256 differs from "), std::string::npos)
+        << run.err;
+    // extract writes no damaged plain copy.
+    if (std::string(name) == "README.TXT") {
+      std::vector<std::string> extract = verify;
+      extract[0] = "extract";
+      extract.insert(extract.end(), {"-d", dir.path() + "/dest"});
+      run = RunTool(extract);
+      EXPECT_EQ(run.code, 1);
+      EXPECT_FALSE(FileExistsOnHost(dir.path() + "/dest/README.TXT"));
+      EXPECT_TRUE(FileExistsOnHost(dir.path() + "/dest/GAME.EXE"));
+    }
+    WriteFile(path, original);
+  }
 }
 
 TEST(PkgtoolBuild, RemovesWhatAnEarlierBuildLeftAndTheNewOneDoesNotWrite) {

@@ -2,16 +2,24 @@
 // damaged descriptors are refused with the record and the numbers at fault.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 
+#include "common/host_files.h"
 #include "pkgtool_testing.h"
 #include "read/media.h"
+#include "read/selection.h"
+#include "stream/encoder.h"
 
 namespace pkgtool {
 namespace {
 
+using pkgtool_testing::IsDir;
+using pkgtool_testing::IsImage;
+using pkgtool_testing::Listing;
 using pkgtool_testing::RunTool;
+using pkgtool_testing::SizeOf;
 
 // The output with every run of spaces made one, for comparing rows.
 std::string Squeezed(const std::string& text) {
@@ -101,7 +109,9 @@ struct DamagedCase {
   const char* what;
   int cutFromEnd;        // bytes removed from the end of the descriptor
   uint16_t recordCount;  // 0: as built
-  const char* expected;  // after "<path>: "
+  const char* expected;  // after "<path> is not a package descriptor: "
+  size_t at = 0;         // with a byte, that byte from the end is changed
+  uint8_t byte = 0;
 };
 
 class PkgtoolListDamaged : public ::testing::TestWithParam<DamagedCase> {};
@@ -117,6 +127,12 @@ TEST_P(PkgtoolListDamaged, IsRefusedNamingTheFaultAndItsNumbers) {
   Bytes descriptor = MakeDescriptor("", "A.EXE", "A", {a, b});
   // The table: A takes 21 bytes, BB 32.
   descriptor.resize(descriptor.size() - GetParam().cutFromEnd);
+  if (GetParam().at != 0) {
+    descriptor[GetParam().at < kHeaderSize
+                   ? GetParam().at
+                   : descriptor.size() - (GetParam().at - kHeaderSize)] =
+        GetParam().byte;
+  }
   if (GetParam().recordCount != 0) {
     descriptor[kRecordCountOffset] =
         static_cast<uint8_t>(GetParam().recordCount);
@@ -125,7 +141,8 @@ TEST_P(PkgtoolListDamaged, IsRefusedNamingTheFaultAndItsNumbers) {
   WriteFile(path, descriptor);
   pkgtool_testing::ToolRun run = RunTool({"list", path});
   EXPECT_EQ(run.code, 1);
-  EXPECT_EQ(run.err, "pkgtool: " + path + ": " + GetParam().expected + "\n");
+  EXPECT_EQ(run.err, "pkgtool: " + path + " is not a package descriptor: " +
+                         GetParam().expected + "\n");
   EXPECT_EQ(run.out, "");
 }
 
@@ -137,7 +154,21 @@ INSTANTIATE_TEST_SUITE_P(
                     "(offset 21 + 32 > 49)"},
         DamagedCase{"one record too many", 0, 3,
                     "record 3 (at table offset 53) lies past the end of the "
-                    "table (53 bytes; recordCount 3)"}));
+                    "table (53 bytes; recordCount 3)"},
+        // "at" counts from the end past the header's size: the terminator
+        // of BB's chunk list, its last two bytes, says disk 1.
+        DamagedCase{"chunk list without a terminator", 0, 0,
+                    "record 2 (at table offset 21) (BB) has a chunk list that "
+                    "runs past its recordSize 32 (entry at 30)",
+                    kHeaderSize + 2, 1},
+        DamagedCase{"control character in programFile", 0, 0,
+                    "its programFile holds the control character 0xD (byte "
+                    "2)",
+                    kProgramFileOffset + 1, '\r'},
+        DamagedCase{"control character in the title", 0, 0,
+                    "its productTitle holds the control character 0x7F "
+                    "(byte 1)",
+                    kProductTitleOffset, 0x7F}));
 
 TEST(PkgtoolList, RefusesFilesTooShortForAHeaderOrATable) {
   TempDir dir;
@@ -146,7 +177,8 @@ TEST(PkgtoolList, RefusesFilesTooShortForAHeaderOrATable) {
   pkgtool_testing::ToolRun run = RunTool({"list", path});
   EXPECT_EQ(run.code, 1);
   EXPECT_EQ(run.err, "pkgtool: " + path +
-                         ": 345 bytes, shorter than the 346-byte header\n");
+                         " is not a package descriptor: 345 bytes, shorter "
+                         "than the 346-byte header\n");
   WriteFile(path, Bytes(346, 0));
   run = RunTool({"list", path});
   EXPECT_EQ(run.code, 1);
@@ -182,8 +214,44 @@ TEST(PkgtoolList, RefusesAnUnterminatedTitle) {
   pkgtool_testing::ToolRun run = RunTool({"list", path});
   EXPECT_EQ(run.code, 1);
   EXPECT_EQ(run.err, "pkgtool: " + path +
-                         ": productTitle is not terminated inside its 80 "
-                         "bytes\n");
+                         " is not a package descriptor: its productTitle is "
+                         "not terminated inside its 80 bytes\n");
+}
+
+// A picture or a data volume given as the descriptor is one line in every
+// reading command, whatever its first four bytes (any magic is legal).
+TEST(PkgtoolList, AFileThatIsNoDescriptorIsOneLineInEveryCommand) {
+  TempDir dir;
+  Bytes png = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n',
+               0,    0,   0,   13,  'I',  'H',  'D',  'R'};
+  png.resize(2000, 0);
+  Bytes volume = MakeVolume(1, EncodeBuffer(png.data(), png.size()));
+  volume.resize(4000, 0x5A);
+  const std::vector<std::pair<Bytes, std::string>> files = {
+      {png, "its programFile holds the control character 0xD (byte 1)"},
+      {volume, "its programFile is empty\n"}};
+  for (const auto& file : files) {
+    const std::string path = dir.Make("SETUP.bin");
+    WriteFile(path, file.first);
+    for (const char* command : {"list", "verify", "extract"}) {
+      SCOPED_TRACE(command);
+      pkgtool_testing::ToolRun run =
+          RunTool({command, path, "-d", dir.path() + "/dest"});
+      if (std::string(command) != "extract") {
+        run = RunTool({command, path});
+      }
+      EXPECT_EQ(run.code, 1);
+      EXPECT_EQ(
+          run.err.rfind("pkgtool: " + path +
+                            " is not a package descriptor: " + file.second,
+                        0),
+          0u)
+          << run.err;
+      EXPECT_EQ(std::count(run.err.begin(), run.err.end(), '\n'), 1);
+      EXPECT_EQ(run.out, "");
+    }
+  }
+  EXPECT_FALSE(IsDir(dir.path() + "/dest"));
 }
 
 // Runs python3 on the JSON text: a line per object of the array, its
@@ -316,6 +384,49 @@ TEST_F(PkgtoolListMedia, PatternsChooseTheFilesAndEachMustMatchOne) {
   EXPECT_EQ(run.err, "pkgtool: pattern \"*.TXT\" matches no file\n");
 }
 
+// Patterns fold case as build folds names for clashes, beyond ASCII, and
+// take '/' for '\\'.
+TEST(PkgtoolPatterns, FoldCaseAsBuildDoesAndTakeSlashForBackslash) {
+  const struct {
+    const char* pattern;
+    const char* name;
+    bool chosen;
+  } cases[] = {
+      {"data/café.txt", "DATA\\CAFÉ.TXT", true},
+      {"DATA\\CAFÉ.TXT", "data\\café.txt", true},
+      {"data/*", "DATA\\MAPS\\A.MAP", true},
+      {"*/a.map", "DATA\\MAPS\\A.MAP", true},
+      {"σοφια.txt", "ΣΟΦΙΑ.TXT", true},
+      {"жук?.dat", "ЖУКИ.DAT", true},
+      {"[a-c]*.exe", "Game.EXE", false},
+      {"[!a-c]*.exe", "Game.EXE", true},
+      {"[ÉE]cole", "école", true},
+      {"a[b", "A[B", true},
+      {"data/x", "DATA\\XY", false},
+      {"café.txt", "CAFE.TXT", false},
+  };
+  for (const auto& c : cases) {
+    Selection selection({c.pattern});
+    EXPECT_EQ(selection.Chooses(c.name), c.chosen)
+        << c.pattern << " " << c.name;
+  }
+  // And in a command, on names a descriptor holds in its code page.
+  TempDir dir;
+  WriteFile(dir.Make("src/cafe"), pkgtool_testing::SampleBytes(700, 1));
+  const std::string manifest = pkgtool_testing::WriteManifest(
+      dir,
+      "[package]\nprogramFile = A.EXE\ntitle = A\n[files]\n"
+      "DATA\\CAFÉ.TXT = src/cafe\nA.EXE = src/cafe\n");
+  ASSERT_EQ(RunTool({"build", manifest, "-o", dir.path() + "/out"}).code, 0);
+  pkgtool_testing::ToolRun run =
+      RunTool({"extract", dir.path() + "/out/disk1", "data/café.txt", "-d",
+               dir.path() + "/dest"});
+  EXPECT_EQ(run.code, 0) << run.err;
+  EXPECT_EQ(ReadFile(dir.path() + "/dest/DATA/CAFÉ.TXT"),
+            ReadFile(dir.path() + "/src/cafe"));
+  EXPECT_FALSE(FileExistsOnHost(dir.path() + "/dest/A.EXE"));
+}
+
 // Sets COLUMNS for as long as it lives (unsets it for null).
 class ScopedColumns {
  public:
@@ -374,6 +485,7 @@ TEST(PkgtoolList, ReadsASplitSizePrefixAndMarksWhatAMissingDiskHides) {
   TempDir dir;
   RecordSpec split;
   split.name = "SPLIT.DAT";
+  split.sizeKb = 69;  // 70196 bytes, rounded down: no note
   split.chunks = {{1, 2, 2}, {2, 2, 6}};
   RecordSpec gone;
   gone.name = "GO\"NE\\\x01.DAT";
@@ -385,8 +497,8 @@ TEST(PkgtoolList, ReadsASplitSizePrefixAndMarksWhatAMissingDiskHides) {
   pkgtool_testing::ToolRun run = RunTool({"list", path});
   EXPECT_EQ(run.code, 0);
   EXPECT_EQ(run.err,
-            "pkgtool: missing disk 3 of 3 (A.dat); give its directory with "
-            "--disk\n");
+            "pkgtool: missing disk 3 of 3 (A.dat), which 1 record needs; "
+            "give its directory with --disk\n");
   std::string out = Squeezed(run.out);
   EXPECT_NE(out.find("Disks: 3 (volumes found: 1-2; missing: 3)\n"),
             std::string::npos);
@@ -397,7 +509,7 @@ TEST(PkgtoolList, ReadsASplitSizePrefixAndMarksWhatAMissingDiskHides) {
             std::string::npos);
   run = RunTool({"list", path, "--json"});
   EXPECT_EQ(JsonFields(dir, run.out),
-            "SPLIT.DAT|70196|8|[1, 2]|[]|None|0|2\n"
+            "SPLIT.DAT|70196|8|[1, 2]|[]|None|69|2\n"
             "GO\"NE\\\x01.DAT|None|8|[3]|[]|None|0|1\n");
 }
 

@@ -94,16 +94,18 @@ std::vector<size_t> ReadingOrder(const std::vector<RecordPlan>& records);
 // (ignored for noInstall files, which have no stream); the streams go on
 // the disks in ReadingOrder. Disk 1 keeps room for max(installerReserve,
 // installerSize), the descriptor (named descriptorName), the checksum list
-// and the plain noInstall files; with a diskFormat every file takes whole
-// clusters of that floppy and disk 1's root directory must hold their
-// entries. The descriptor's and the list's sizes depend on the layout, so
-// the plan is repeated with the reserve grown until both fit. False with
-// *error when disk 1 cannot hold what it must carry, a file of disk 1 does
+// (which lists the installer, named installerName when given, and the
+// noInstall copies too) and the plain noInstall files; with a diskFormat every
+// file takes whole clusters of that floppy and disk 1's root directory must
+// hold their entries. The descriptor's and the list's sizes depend on the
+// layout, so the plan is repeated with the reserve grown until both fit. False
+// with *error when disk 1 cannot hold what it must carry, a file of disk 1 does
 // not fit even an empty disk, or the descriptor cannot be written.
 bool PlanMedia(const Manifest& manifest, const std::vector<PreparedFile>& files,
                const std::vector<uint64_t>& streamLengths,
                uint64_t installerSize, MediaPlan* plan, std::string* error,
-               const std::string& descriptorName = "SETUP.bin");
+               const std::string& descriptorName = "SETUP.bin",
+               const std::string& installerName = "");
 
 // Builds the media of manifest into options.outputDir. Problems are
 // appended to *errors; true when the media are complete. What each disk

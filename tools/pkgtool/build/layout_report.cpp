@@ -42,7 +42,8 @@ std::string Disk1Items(const Manifest& manifest,
     *used += Takes(manifest, file.size);
   }
   const uint64_t checksums =
-      ChecksumListBytes(disk1.descriptorName, disk1.volumeName, plan.disks);
+      ChecksumListBytes(disk1.descriptorName, disk1.volumeName, plan.disks,
+                        Disk1ListedFiles(files, disk1.installerName));
   add(std::string(kChecksumListName) + " " + ByteCount(checksums));
   *used += Takes(manifest, checksums);
   return items;

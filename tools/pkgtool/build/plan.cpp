@@ -71,11 +71,23 @@ uint64_t Takes(const Manifest& manifest, uint64_t size) {
 
 // The size SHA256SUMS has for a descriptor name and the disks that carry a
 
+std::vector<std::string> Disk1ListedFiles(
+    const std::vector<PreparedFile>& files, const std::string& installerName) {
+  std::vector<std::string> names;
+  if (!installerName.empty()) names.push_back(installerName);
+  for (const PreparedFile& file : files) {
+    if (file.file.noInstall)
+      names.push_back(PlainCopyPath(file.file.utf8Target));
+  }
+  return names;
+}
+
 uint64_t ChecksumListBytes(const std::string& descriptorName,
-                           const std::string& volumeName,
-                           const DiskPlan& disks) {
+                           const std::string& volumeName, const DiskPlan& disks,
+                           const std::vector<std::string>& others) {
   const std::string hex(64, '0');
   uint64_t size = ChecksumLine(hex, descriptorName).size();
+  for (const std::string& name : others) size += ChecksumLine(hex, name).size();
   for (size_t disk = 1; disk <= disks.volumeSizes.size(); ++disk) {
     if (disks.volumeSizes[disk - 1] > 0) {
       size += ChecksumLine(hex, ListedVolumeName(static_cast<unsigned>(disk),
@@ -112,7 +124,7 @@ bool PlanCheckedMedia(const Manifest& manifest,
                       std::vector<std::string>* errors) {
   std::string error;
   if (!PlanMedia(manifest, files, lengths, disk1.installerSize, plan, &error,
-                 disk1.descriptorName)) {
+                 disk1.descriptorName, disk1.installerName)) {
     errors->push_back(manifest.path + ": " + error);
     return false;
   }
@@ -129,7 +141,8 @@ bool PlanCheckedMedia(const Manifest& manifest,
 bool PlanMedia(const Manifest& manifest, const std::vector<PreparedFile>& files,
                const std::vector<uint64_t>& streamLengths,
                uint64_t installerSize, MediaPlan* plan, std::string* error,
-               const std::string& descriptorName) {
+               const std::string& descriptorName,
+               const std::string& installerName) {
   plan->records.clear();
   std::vector<size_t> streamOwners;  // record index of each stream
   std::vector<uint64_t> lengths;
@@ -163,7 +176,10 @@ bool PlanMedia(const Manifest& manifest, const std::vector<PreparedFile>& files,
   VolumeNameFor(manifest.programFile, &volumeName, &why);
   volumeName = DecodeText(volumeName, manifest.codepage);
   const uint64_t room = DiskRoom(manifest);
-  uint64_t checksumGuess = ChecksumListBytes(descriptorName, volumeName, {});
+  const std::vector<std::string> listed =
+      Disk1ListedFiles(files, installerName);
+  uint64_t checksumGuess =
+      ChecksumListBytes(descriptorName, volumeName, {}, listed);
 
   for (int attempt = 0; attempt < 1000; ++attempt) {
     uint64_t reserve = 0;
@@ -206,7 +222,7 @@ bool PlanMedia(const Manifest& manifest, const std::vector<PreparedFile>& files,
       return false;
     }
     const uint64_t checksums =
-        ChecksumListBytes(descriptorName, volumeName, plan->disks);
+        ChecksumListBytes(descriptorName, volumeName, plan->disks, listed);
     if (plan->descriptor.size() <= descriptorGuess &&
         checksums <= checksumGuess) {
       plan->disk1Reserve = reserve;

@@ -42,11 +42,17 @@ uint64_t Takes(const Manifest& manifest, uint64_t size);
 // The room a disk has for files.
 uint64_t DiskRoom(const Manifest& manifest);
 
-// The size SHA256SUMS has for a descriptor name and the disks that carry a
-// volume.
+// The files of disk 1 that SHA256SUMS lists besides the descriptor and the
+// volumes, as disk 1 names them: the installer (when given) and the
+// noInstall copies, in manifest order.
+std::vector<std::string> Disk1ListedFiles(
+    const std::vector<PreparedFile>& files, const std::string& installerName);
+
+// The size SHA256SUMS has for a descriptor name, the disks that carry a
+// volume and the other files of disk 1 it lists.
 uint64_t ChecksumListBytes(const std::string& descriptorName,
-                           const std::string& volumeName,
-                           const DiskPlan& disks);
+                           const std::string& volumeName, const DiskPlan& disks,
+                           const std::vector<std::string>& others = {});
 
 // The names of the files disk 1 carries beside the noInstall copies, and
 // the installer's size (0 without one). Host names are UTF-8.

@@ -96,14 +96,19 @@ bool WriteVolumes(const std::string& outputDir, const std::string& volumeName,
   return closeVolume();
 }
 
-// Stages SHA256SUMS on disk 1: the descriptor and every volume, as staged.
+// Stages SHA256SUMS on disk 1: every file the build writes on a disk, as
+// staged: the descriptor, the installer and the noInstall copies (others,
+// as disk 1 names them) and every volume. The images hold the same files.
 bool WriteChecksumList(
     const std::string& disk1, const std::string& descriptorPath,
-    const std::string& volumeName,
+    const std::vector<std::string>& others, const std::string& volumeName,
     const std::vector<std::pair<unsigned, std::string>>& volumes,
     const std::string& otherLines, Staging* staging, std::string* error) {
   std::vector<std::pair<std::string, std::string>> files = {
       {descriptorPath, BaseName(descriptorPath)}};
+  for (const std::string& other : others) {
+    files.push_back({JoinPath(disk1, other), other});
+  }
   for (const auto& volume : volumes) {
     files.push_back(
         {volume.second, ListedVolumeName(volume.first, volumeName)});
@@ -155,7 +160,9 @@ bool StageDisk1Files(
                       &error)) ||
       !WriteWholeFile(staging->Stage(descriptorPath), descriptor.data(),
                       descriptor.size(), &error) ||
-      !WriteChecksumList(disk1, descriptorPath, disk1Files.volumeName, volumes,
+      !WriteChecksumList(disk1, descriptorPath,
+                         Disk1ListedFiles(files, disk1Files.installerName),
+                         disk1Files.volumeName, volumes,
                          disk1Files.otherChecksums, staging, &error)) {
     errors->push_back(staging->Named(error));
     return false;

@@ -14,6 +14,7 @@
 #include "manifest/target_name.h"
 #include "platform/host/host_control.h"
 #include "read/checksums.h"
+#include "read/damage.h"
 #include "read/media.h"
 #include "read/media_sources.h"
 #include "read/selection.h"
@@ -55,29 +56,6 @@ long WriteToSink(void* context, const uint8_t* bytes, long count) {
   return n;
 }
 
-// The output writer's write when the output is compared with an existing
-// file instead of written.
-struct Comparison {
-  std::FILE* existing;
-  bool differs = false;
-};
-
-long CompareWithFile(void* context, const uint8_t* bytes, long count) {
-  auto* compare = static_cast<Comparison*>(context);
-  uint8_t buffer[8192];
-  long done = 0;
-  while (!compare->differs && done < count) {
-    size_t want = static_cast<size_t>(count - done);
-    if (want > sizeof buffer) want = sizeof buffer;
-    if (std::fread(buffer, 1, want, compare->existing) != want ||
-        std::memcmp(buffer, bytes + done, want) != 0) {
-      compare->differs = true;
-    }
-    done += static_cast<long>(want);
-  }
-  return count;
-}
-
 // The host path of a record's file below the destination drive (existing
 // directories found without regard to case); "" when its name is refused,
 // with *why.
@@ -114,6 +92,7 @@ struct ExtractOptions {
   bool verbose = false;  // a line per file written
   bool force = false;
   bool skipExisting = false;
+  bool salvage = false;  // write what a damaged stream decodes to
   unsigned codepage = 1252;
   std::vector<std::string> patterns;
 };
@@ -128,6 +107,7 @@ int ReadOptions(const Args& args, const Console& console,
   options->force = args.Has("force");
   options->skipExisting = args.Has("skip-existing");
   options->verbose = args.Has("verbose");
+  options->salvage = args.Has("salvage");
   options->dest = args.Value("dest");
   if (options->dest == "-") {
     return UsageError(console, kExtractCommand,
@@ -148,45 +128,6 @@ int ReadOptions(const Args& args, const Console& console,
   return status;
 }
 
-// Why the record's stream cannot be read from these media: its chunks'
-// problems, then the first volume it uses that failed its checksum; empty
-// when it can be.
-std::vector<std::string> RecordFaults(const MediaRecord& record,
-                                      const VolumeSet& volumes,
-                                      const ChecksumCheck& checksums) {
-  std::vector<std::string> faults = ChunkProblems(record, volumes);
-  for (const ChunkEntry& chunk : record.chunks) {
-    if (checksums.Failed(chunk.disk)) {
-      faults.push_back("its volume of disk " + std::to_string(chunk.disk) +
-                       " fails its SHA-256 check; nothing written");
-      break;
-    }
-  }
-  return faults;
-}
-
-// What is wrong with a decoded stream, in order: the stream's failure, its
-// length against its size prefix and against sizeKb; "" when it is whole.
-std::string DecodeFault(const StreamSession::Outcome& outcome,
-                        const MediaRecord& record) {
-  std::string fault;
-  if (outcome.result != kResultOk) {
-    fault = outcome.problems.empty()
-                ? "the stream ends inside its 4-byte size prefix"
-                : outcome.problems.front();
-    for (size_t i = 1; i < outcome.problems.size(); ++i) {
-      fault += "; " + outcome.problems[i];
-    }
-  } else if (outcome.produced != outcome.statedSize) {
-    fault = "the stream yields " + std::to_string(outcome.produced) +
-            " bytes, its size prefix says " +
-            std::to_string(outcome.statedSize);
-  } else if (!SizeMatchesKb(outcome.produced, record.sizeKb)) {
-    fault = SizeKbProblem(outcome.produced, record);
-  }
-  return fault;
-}
-
 // One extraction: the media, what was asked, the stream session, the
 // cleanup of the file being written, the bar and the tallies.
 struct Extraction {
@@ -195,12 +136,13 @@ struct Extraction {
   const std::string& path;  // the descriptor, as given
   const VolumeSet& volumes;
   const ChecksumCheck& checksums;
+  DamageReport& damage;  // what damaged media cost, by cause
   StreamSession& session;
   CleanupOnSignal& cleanup;
   ProgressBar& bar;
   std::string plainDir;  // disk 1's directory: the noInstall files' copies
   uint64_t base = 0;     // bytes of the records decoded so far, by sizeKb
-  unsigned written = 0, failed = 0, kept = 0;
+  unsigned written = 0, failed = 0, kept = 0, salvaged = 0;
   uint64_t bytes = 0;
   // Per-file failures of one cause (the strerror of a create, say) are
   // printed once and then counted.
@@ -298,7 +240,7 @@ int ExistingState(Extraction* run, const MediaRecord& record,
       Produce(run, record, CompareWithFile, &compare, host);
   const bool longer = std::fgetc(existing) != EOF;
   std::fclose(existing);
-  if (!DecodeFault(outcome, record).empty()) return 0;
+  if (!StreamFault(outcome).empty()) return 0;
   return compare.differs || longer ? 2 : 1;
 }
 
@@ -322,9 +264,25 @@ void WriteRecord(Extraction* run, const MediaRecord& record,
   sink.base = run->base;
   StreamSession::Outcome outcome =
       Produce(run, record, WriteToSink, &sink, host);
-  std::string fault = DecodeFault(outcome, record);
+  std::string fault = StreamFault(outcome);
+  const bool damaged = !fault.empty() && !record.chunks.empty();
+  const bool keep = damaged && run->options.salvage;
+  if (!record.chunks.empty()) {
+    run->damage.Decoded(
+        record, damaged && !keep ? fault + " (nothing written)" : fault);
+  }
   if (plat::lclose(file) == plat::kFileError && fault.empty()) {
     fault = host + ": write error: " + SystemError();
+  }
+  // --salvage keeps what a damaged stream decodes to, under its name.
+  if (keep && sink.written == outcome.produced &&
+      std::rename(part.c_str(), host.c_str()) == 0) {
+    run->cleanup.Clear();
+    ++run->salvaged;
+    return PrintError(run->console, label +
+                                        "damaged, written as far as it "
+                                        "decodes: " +
+                                        host);
   }
   if (fault.empty() && std::rename(part.c_str(), host.c_str()) != 0) {
     fault = "cannot put it in place as " + host + ": " + SystemError();
@@ -332,12 +290,21 @@ void WriteRecord(Extraction* run, const MediaRecord& record,
   if (!fault.empty()) {
     ::unlink(part.c_str());
     run->cleanup.Clear();
-    run->Fail(label + fault + " (nothing written)");
+    if (!damaged) run->Fail(label + fault + " (nothing written)");
     return;
   }
   run->cleanup.Clear();
   ++run->written;
   run->bytes += outcome.produced;
+  for (const ChunkEntry& chunk : record.chunks) {
+    if (!run->checksums.Failed(chunk.disk)) continue;
+    // Only --salvage reads it: its stream is sound, but its bytes are
+    // not known to be.
+    PrintError(run->console, label + "written whole, but disk " +
+                                 std::to_string(chunk.disk) +
+                                 " fails its SHA-256 check");
+    break;
+  }
   if (run->options.verbose) {
     run->bar.Finish();
     std::fprintf(run->console.out, "%s\n", host.c_str());
@@ -356,13 +323,14 @@ void StreamRecord(Extraction* run, const MediaRecord& record,
   // What stdio kept back must reach standard output too.
   const bool flushed = std::fflush(run->console.out) == 0;
   const int flushError = errno;
-  std::string fault = DecodeFault(outcome, record);
+  std::string fault = StreamFault(outcome);
   if (fault.empty() && !flushed) {
     fault = "standard output: write error: " +
             std::string(std::strerror(flushError));
   }
+  if (!record.chunks.empty()) run->damage.Decoded(record, fault);
   if (!fault.empty()) {
-    run->Fail(label + fault);
+    if (record.chunks.empty()) run->Fail(label + fault);
     return;
   }
   ++run->written;
@@ -374,8 +342,22 @@ void StreamRecord(Extraction* run, const MediaRecord& record,
 void ExtractRecord(Extraction* run, const MediaRecord& record, bool skip) {
   std::string label = run->path + ": " + RecordLabel(record) + ": ";
   run->bar.SetLabel(record.utf8Name);
-  std::vector<std::string> faults =
-      RecordFaults(record, run->volumes, run->checksums);
+  const bool salvage = run->options.salvage;
+  if (!NeedsMissingDisk(record, run->volumes) &&
+      run->damage.CountUnreadable(record) && !salvage) {
+    return;  // its volume failed its checksum
+  }
+  std::vector<std::string> faults = salvage
+                                        ? std::vector<std::string>()
+                                        : ChunkProblems(record, run->volumes);
+  std::string copy, copyError;
+  if (record.chunks.empty() && !PlainCopy(*run, record, &copy, &copyError)) {
+    faults.push_back(copyError);
+  }
+  if (!copy.empty() && run->checksums.FileFailed(copy)) {
+    faults.push_back("its plain copy " + copy +
+                     " fails its SHA-256 check; nothing written");
+  }
   if (!faults.empty()) {
     for (const std::string& fault : faults) run->Fail(label + fault);
     return;
@@ -438,7 +420,8 @@ bool CheckExisting(Extraction* run,
 // The records the patterns choose, with a stream on disks that are there;
 // the patterns that match nothing are printed and make it fail.
 bool ChooseRecords(const Media& media, const ExtractOptions& options,
-                   const VolumeSet& volumes, const Console& console,
+                   const VolumeSet& volumes, DamageReport* damage,
+                   const Console& console,
                    std::vector<const MediaRecord*>* chosen,
                    unsigned* unreachable) {
   Selection selection(options.patterns);
@@ -450,9 +433,14 @@ bool ChooseRecords(const Media& media, const ExtractOptions& options,
         (record.chunks.empty() && !record.noInstall)) {
       continue;
     }
-    if (NeedsMissingDisk(record, volumes)) {
+    const bool missing = NeedsMissingDisk(record, volumes);
+    if (missing) {
+      damage->CountUnreadable(record);
       ++*unreachable;
-    } else {
+    }
+    // --salvage decodes what the disks at hand hold of it.
+    if (!missing || (options.salvage &&
+                     volumes.Find(record.chunks.front().disk) != nullptr)) {
       chosen->push_back(&record);
     }
   }
@@ -482,6 +470,7 @@ void Summarize(const Extraction& run, unsigned unreachable) {
                static_cast<unsigned long long>(run.bytes));
   if (run.kept > 0) std::fprintf(out, ", %u already there", run.kept);
   if (run.failed > 0) std::fprintf(out, ", %u failed", run.failed);
+  if (run.salvaged > 0) std::fprintf(out, ", %u in part", run.salvaged);
   if (unreachable > 0) {
     std::fprintf(out, ", %u on missing disks", unreachable);
   }
@@ -510,18 +499,17 @@ int RunExtract(const Args& args, const Console& console) {
   if (!sources.Open(console, path, options.codepage, &media))
     return kExitFailure;
   const VolumeSet volumes = sources.Scan(console, media, args.Values("disk"));
-  std::vector<const MediaRecord*> chosen;
-  unsigned unreachable = 0;
-  if (!ChooseRecords(media, options, volumes, console, &chosen, &unreachable)) {
-    return kExitFailure;
-  }
-  if (unreachable > 0) PrintErrors(console, MissingDisks(media, volumes));
   // Damaged media are not extracted: a descriptor or list that fails its
   // check stops everything, a volume that fails stops the records on it.
   const ChecksumCheck checksums = CheckChecksums(media, volumes);
-  for (const std::string& problem : checksums.problems) {
-    PrintError(console, path + ": " + problem);
+  DamageReport damage(media, volumes, checksums, path + ": ");
+  std::vector<const MediaRecord*> chosen;
+  unsigned unreachable = 0;
+  if (!ChooseRecords(media, options, volumes, &damage, console, &chosen,
+                     &unreachable)) {
+    return kExitFailure;
   }
+  PrintErrors(console, damage.OtherChecksumProblems());
   if (checksums.mediaFailed) {
     PrintError(console, path + ": nothing extracted");
     return kExitFailure;
@@ -536,6 +524,7 @@ int RunExtract(const Args& args, const Console& console) {
     host::MapDrive(kDestDrive, options.dest);
   }
   StreamSession session(media, volumes);
+  session.KeepDamagedOutput(options.salvage);
   if (!session.Ready()) {
     PrintError(console, "not enough memory for the stream buffers");
     return kExitFailure;
@@ -543,17 +532,18 @@ int RunExtract(const Args& args, const Console& console) {
   // A file being written is removed when SIGINT or SIGTERM ends pkgtool.
   CleanupOnSignal cleanup;
   ProgressBar bar(console, StreamedBytes(chosen));
-  Extraction run{console, options,   path,
-                 volumes, checksums, session,
-                 cleanup, bar,       DirName(media.path),
-                 0,       0,         0,
-                 0,       0,         {}};
+  Extraction run{console, options, path,    volumes, checksums,
+                 damage,  session, cleanup, bar,     DirName(media.path),
+                 0,       0,       0,       0,       0,
+                 0,       {}};
   std::vector<bool> skip;
   if (!CheckExisting(&run, chosen, &skip)) return kExitFailure;
   for (size_t i = 0; i < chosen.size(); ++i) {
     ExtractRecord(&run, *chosen[i], skip[i]);
   }
   bar.Finish();
+  PrintErrors(console, damage.Lines(args.Has("verbose")));
+  run.failed += damage.Costs() - unreachable;
   Summarize(run, unreachable);
   return run.failed == 0 && unreachable == 0 ? kExitOk : kExitFailure;
 }
@@ -573,31 +563,40 @@ const Command kExtractCommand = {
     "Writes every file of the medium (or those the PATTERNs choose) into\n"
     "DEST, the current directory unless -d names one, decoded by the\n"
     "installer's own volume reader, decoder and output writer; a noInstall\n"
-    "file is copied from its plain copy on disk 1. A PATTERN is matched\n"
-    "without regard to case against the name as 'pkgtool list' shows it: '*'\n"
-    "(which also crosses '\\'), '?' and '[...]' as in the shell; quote it. A\n"
-    "PATTERN that matches nothing is an error. Names go below DEST without\n"
-    "their drive or leading backslash, backslashes become directories (an\n"
-    "existing one found in any case); a name with a '..' component is\n"
-    "refused. Names go from code page 1252 (or --codepage) to UTF-8.\n"
+    "file, which has no stream, is copied from its plain copy on disk 1. A\n"
+    "PATTERN is matched against the name as 'pkgtool list' shows it,\n"
+    "without regard to case (as build compares names: 'data/café.txt'\n"
+    "finds DATA\\CAFÉ.TXT), '/' standing for '\\': '*' (which also crosses\n"
+    "'\\'), '?' and '[...]' as in the shell; quote it. A PATTERN that\n"
+    "matches nothing is an error. Names go below DEST without their drive\n"
+    "or leading backslash, backslashes become directories (an existing one\n"
+    "found in any case); a name with a '..' component is refused. Names go\n"
+    "from code page 1252 (or --codepage) to UTF-8.\n"
     "\n"
     "Nothing is overwritten by surprise: when a file exists at a target with\n"
     "other content, nothing is written and those files are listed, unless\n"
     "--force (overwrite them) or --skip-existing (keep every existing file)\n"
     "is given; a file with the same content is left as it is. Each file is\n"
-    "decoded beside its place and takes it only when complete: a stream that\n"
-    "fails (or is not the size its record says) leaves nothing behind and\n"
-    "loses no file, also when SIGINT or SIGTERM ends pkgtool. The other disks\n"
-    "are looked for as 'pkgtool list' looks for them. When SHA256SUMS lies\n"
-    "beside the descriptor, nothing is extracted if the descriptor fails it,\n"
-    "and no file from a volume that fails it.\n"
+    "decoded beside its place and takes it only when complete: a damaged\n"
+    "stream (one that fails, yields another size than it states or does not\n"
+    "end exactly at its chunks' end) leaves nothing behind and loses no\n"
+    "file, also when SIGINT or SIGTERM ends pkgtool. With --salvage it is\n"
+    "written as far as it decodes, under its own name, and listed as\n"
+    "damaged (the exit status still says so), and so is a file that needs a\n"
+    "missing disk or a volume that fails its checksum. A record's sizeKb is\n"
+    "never a reason to refuse a file. The other disks are looked for as\n"
+    "'pkgtool list' looks for them. When SHA256SUMS lies beside the\n"
+    "descriptor, nothing is extracted if the descriptor fails it, and no\n"
+    "file from a volume that fails it (but with --salvage).\n"
     "\n"
     "Options:\n"
     "  -d, --dest DEST      write into DEST (created when missing)\n"
     "  -p, --stdout         write the files' bytes to standard output\n"
-    "  -v, --verbose        name each file on its own line once written\n"
+    "  -v, --verbose        name each file on its own line once written, and\n"
+    "                       each file a missing or damaged volume costs\n"
     "  -f, --force          overwrite existing files with other content\n"
     "  -k, --skip-existing  keep every existing file\n"
+    "  --salvage            write damaged files in part (see above)\n"
     "  -l, --list           list the files instead, as 'pkgtool list'\n"
     "  -t, --test           test the media instead, as 'pkgtool verify'\n"
     "  --disk DIR           another disk: its directory or image (repeatable)\n"
@@ -614,11 +613,12 @@ const Command kExtractCommand = {
      {"stdout", 'p', false},
      {"force", 'f', false},
      {"skip-existing", 'k', false},
-     {"verbose", 'v', false},
+     {"salvage", 0, false},
      {"list", 'l', false},
      {"test", 't', false},
      {"disk", 0, true},
-     {"codepage", 0, true}},
+     {"codepage", 0, true},
+     {"verbose", 'v', false}},
     RunExtract,
 };
 

@@ -350,6 +350,14 @@ int RunList(const Args& args, const Console& console) {
     PrintTable(console.out, rows, OutputWidth(console.out), args.Has("chunks"));
     PrintTotals(console.out, rows);
   }
+  // A sizeKb that another tool rounded otherwise is worth a note: it is
+  // what the installer's space check adds up, and nothing more.
+  for (const Row& row : rows) {
+    if (row.sizeKnown && !SizeMatchesKb(row.size, row.record->sizeKb)) {
+      PrintError(console, SizeKbNote(path, "its size prefix states", row.size,
+                                     *row.record));
+    }
+  }
   std::vector<std::string> unmatched = selection.Unmatched();
   for (const std::string& pattern : unmatched) {
     PrintError(console, "pattern \"" + pattern + "\" matches no file");
@@ -388,10 +396,13 @@ const Command kListCommand = {
     "           terminal; without either, names are never cut)\n"
     "\n"
     "PATTERNs choose the records shown: shell-style ('*', '?', '[...]'),\n"
-    "compared with the target name without regard to case, '*' crossing\n"
+    "compared with the target name without regard to case (as build\n"
+    "compares names, beyond ASCII too), '/' standing for '\\', '*' crossing\n"
     "'\\'. Volumes are looked for in the descriptor's directory, in every\n"
     "--disk directory and then in the directories beside the descriptor's;\n"
-    "each disk missing is reported on stderr.\n"
+    "each disk missing is reported on stderr, and so is, as a note, a\n"
+    "file whose size does not fit its record's sizeKb (the installer only\n"
+    "adds sizeKb up for its space check).\n"
     "\n"
     "Options:\n"
     "  --disk DIR     another disk: its directory, its image, or a\n"

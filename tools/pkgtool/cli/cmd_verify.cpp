@@ -1,10 +1,12 @@
 // pkgtool verify: decodes every stream of a medium without writing and
 // checks that each chunk lies inside its volume, each stream yields exactly
-// its stated size and that size fits the record's sizeKb, and that the
-// descriptor and volumes match the SHA-256 list beside the descriptor.
+// its stated size and uses exactly its chunks, and that the files match
+// the SHA-256 list beside the descriptor; the verdict says which of these
+// it could check. A sizeKb the size does not fit is only a note.
 #include "cli/commands.h"
 #include "common/codepage.h"
 #include "read/checksums.h"
+#include "read/damage.h"
 #include "read/media.h"
 #include "read/media_sources.h"
 #include "read/stream_session.h"
@@ -45,10 +47,13 @@ int RunVerify(const Args& args, const Console& console) {
   // without a volume shows in the chunks of the records that need it.
   const VolumeSet volumes = sources.Scan(console, media, args.Values("disk"));
   ChecksumCheck checksums = CheckChecksums(media, volumes);
-  // A missing disk is one problem, not one per chunk on it.
-  std::vector<std::string> problems = MissingDisks(media, volumes);
-  problems.insert(problems.end(), checksums.problems.begin(),
-                  checksums.problems.end());
+  // A missing volume, or one that fails its checksum, is one problem, not
+  // one per record on it; so is a volume whose every stream is damaged.
+  const std::string prefix = path + ": ";
+  DamageReport damage(media, volumes, checksums, prefix);
+  std::vector<std::string> problems;  // every other record's, whole lines
+  // What is worth knowing but no damage: a sizeKb another tool rounded.
+  std::vector<std::string> notes;
   unsigned unchecked = 0;
 
   StreamSession session(media, volumes);
@@ -62,17 +67,17 @@ int RunVerify(const Args& args, const Console& console) {
   for (const MediaRecord& record : media.records) {
     bar.SetLabel(record.utf8Name);
     bar.Update(uint64_t{1000} * (record.number - 1));
-    std::string label = RecordLabel(record) + ": ";
-    if (NeedsMissingDisk(record, volumes)) {
-      ++unchecked;
-      continue;
-    }
+    std::string label = prefix + RecordLabel(record) + ": ";
     if (record.chunks.empty()) {
       if (!record.noInstall) {
         problems.push_back(label +
                            "has no stream, but the installer would install "
                            "it (it is not noInstall)");
       }
+      continue;
+    }
+    if (damage.CountUnreadable(record)) {
+      unchecked += NeedsMissingDisk(record, volumes) ? 1 : 0;
       continue;
     }
     std::vector<std::string> faults = ChunkProblems(record, volumes);
@@ -85,29 +90,25 @@ int RunVerify(const Args& args, const Console& console) {
         session.Decode(record, Discard, &sink, "(verify)");
     ++streams;
     decoded += outcome.produced;
-    if (outcome.result != kResultOk) {
-      if (outcome.problems.empty()) {
-        problems.push_back(label +
-                           "the stream ends inside its 4-byte size prefix");
-      }
-      for (const std::string& problem : outcome.problems) {
-        problems.push_back(label + problem);
-      }
-    } else if (outcome.produced != outcome.statedSize) {
-      problems.push_back(
-          label + "the stream yields " + std::to_string(outcome.produced) +
-          " bytes, its size prefix says " + std::to_string(outcome.statedSize));
-    } else if (!SizeMatchesKb(outcome.produced, record.sizeKb)) {
-      problems.push_back(label + SizeKbProblem(outcome.produced, record));
+    const std::string fault = StreamFault(outcome);
+    damage.Decoded(record, fault);
+    if (fault.empty() && !SizeMatchesKb(outcome.produced, record.sizeKb)) {
+      notes.push_back(
+          SizeKbNote(path, "the stream yields", outcome.produced, record));
     }
   }
   bar.Finish();
-  for (const std::string& problem : problems) {
-    PrintError(console, path + ": " + problem);
+  PrintErrors(console, notes);
+  std::vector<std::string> lines = damage.OtherChecksumProblems();
+  const size_t causes = lines.size() + damage.Causes() + problems.size();
+  for (const std::string& line : damage.Lines(args.Has("verbose"))) {
+    lines.push_back(line);
   }
-  if (!problems.empty()) {
-    std::string tally = path + ": " + std::to_string(problems.size()) +
-                        " problem" + (problems.size() == 1 ? "" : "s");
+  lines.insert(lines.end(), problems.begin(), problems.end());
+  PrintErrors(console, lines);
+  if (causes > 0) {
+    std::string tally = path + ": " + std::to_string(causes) + " problem" +
+                        (causes == 1 ? "" : "s");
     if (unchecked > 0) {
       tally += "; " + std::to_string(unchecked) + " record" +
                (unchecked == 1 ? "" : "s") + " on missing disks not checked";
@@ -115,10 +116,19 @@ int RunVerify(const Args& args, const Console& console) {
     PrintError(console, tally);
     return kExitFailure;
   }
+  // What was checked, and what could not be.
+  std::string contents =
+      checksums.listPath.empty()
+          ? "disk 1 has no " + std::string(kChecksumListName) +
+                ", so contents were not compared (a changed bit that leaves "
+                "every stream's parse as it was, such as one of the six "
+                "position bits a match stores as they are, goes unseen)"
+          : "every file matched " + std::string(kChecksumListName);
   std::fprintf(console.out,
-               "%s: OK: %zu records, %u streams decoded, %llu bytes\n",
+               "%s: OK: %zu records, %u streams decoded, %llu bytes; every "
+               "stream ended at its chunks' end; %s\n",
                path.c_str(), media.records.size(), streams,
-               static_cast<unsigned long long>(decoded));
+               static_cast<unsigned long long>(decoded), contents.c_str());
   return kExitOk;
 }
 
@@ -135,19 +145,32 @@ const Command kVerifyCommand = {
     "Decodes every record's stream through the installer's own volume\n"
     "reader and decoder, writing nothing, and checks that each chunk lies\n"
     "inside its volume, each stream yields exactly the size its prefix\n"
-    "states and that size matches the record's sizeKb. When SHA256SUMS lies\n"
-    "beside the descriptor (pkgtool build writes it), the descriptor and\n"
-    "every volume read must match it. The volumes are looked for beside\n"
-    "the descriptor, in every --disk directory and in the directories beside\n"
-    "the descriptor's own (disk1/, disk2/, ... or any names): a volume's\n"
-    "disk number says which disk it is. Each problem is a line on standard\n"
-    "error (a missing disk is one line); the verdict when all hold is a line\n"
-    "on standard output.\n"
+    "states and uses exactly its chunks: its last bit used lies in the last\n"
+    "byte of its last chunk (every encoder ends a stream there; a stream\n"
+    "that ends earlier or needs more is damaged, or a volume is from\n"
+    "another build). When SHA256SUMS lies beside the descriptor (pkgtool\n"
+    "build writes it), every file it lists must match it. The verdict says\n"
+    "which: \"every file matched SHA256SUMS\", or that disk 1 has none, so\n"
+    "contents were not compared: a changed bit that leaves every stream's\n"
+    "parse as it was (one of the six position bits a match stores as they\n"
+    "are) then goes unseen. A stream whose size does not fit its record's\n"
+    "sizeKb is a note, not a problem: the installer only adds sizeKb up.\n"
+    "\n"
+    "The volumes are looked for beside the descriptor, in every --disk\n"
+    "directory and in the directories beside the descriptor's own (disk1/,\n"
+    "disk2/, ... or any names): a volume's disk number says which disk it\n"
+    "is. Each problem is a line on standard error: a volume that is\n"
+    "missing, fails its checksum or none of whose streams decodes soundly\n"
+    "while others do (damaged, or from another build) is one line that\n"
+    "says how many records it costs. The verdict when all hold is a line on\n"
+    "standard output; both verdicts are exit status 0.\n"
     "\n"
     "Options:\n"
     "  --disk DIR    another disk: its directory, its image, or a directory\n"
     "                of images (repeatable)\n"
     "  --codepage N  the code page of the names (default 1252)\n"
+    "  -v, --verbose also list each record that a missing or damaged volume\n"
+    "                costs, below the volume's line\n"
     "  -q, --quiet   no progress bar\n"
     "\n"
     "Exit status: 0 every check holds, 1 a problem, 2 usage error.\n"
@@ -155,7 +178,7 @@ const Command kVerifyCommand = {
     "Examples:\n"
     "  Check media kept as floppy images, disk1.img beside disk2.img:\n"
     "    pkgtool verify media/disk1.img\n",
-    {{"disk", 0, true}, {"codepage", 0, true}},
+    {{"disk", 0, true}, {"codepage", 0, true}, {"verbose", 'v', false}},
     RunVerify,
 };
 

@@ -108,6 +108,61 @@ bool CheckFile(const std::string& path, const std::string& listedName,
   return true;
 }
 
+// The host path of a name the list gives relative to dir, each component
+// found without regard to case; *path is "" when one is not there. False
+// with *error when a directory on the way cannot be listed.
+bool ListedPath(const std::string& dir, const std::string& name,
+                std::string* path, std::string* error) {
+  *path = dir;
+  size_t start = 0;
+  while (start <= name.size()) {
+    size_t end = name.find('/', start);
+    if (end == std::string::npos) end = name.size();
+    const std::string component = name.substr(start, end - start);
+    start = end + 1;
+    if (component.empty() || component == ".") continue;
+    std::string found = component;
+    if (component != ".." && !FindNoCase(*path, component, &found, error)) {
+      path->clear();
+      return false;
+    }
+    if (found.empty()) {
+      path->clear();
+      return true;
+    }
+    *path = JoinPath(*path, found);
+  }
+  return true;
+}
+
+// Checks the entries that name neither the descriptor nor a volume: the
+// other files of disk 1 (an installer, the noInstall copies). Volumes of
+// disks no record uses are left alone.
+void CheckOtherFiles(const std::string& dir, const std::string& descriptor,
+                     const std::vector<std::string>& volumeNames,
+                     const std::vector<ListEntry>& entries,
+                     ChecksumCheck* check) {
+  for (const ListEntry& entry : entries) {
+    bool known = strcasecmp(entry.name.c_str(), descriptor.c_str()) == 0 ||
+                 entry.name.compare(0, 3, "../") == 0;
+    for (const std::string& volume : volumeNames) {
+      known |= strcasecmp(entry.name.c_str(), volume.c_str()) == 0;
+    }
+    if (known) continue;
+    std::string path, error;
+    if (!ListedPath(dir, entry.name, &path, &error)) {
+      check->problems.push_back(error);
+      check->failedFiles.push_back(JoinPath(dir, entry.name));
+    } else if (path.empty()) {
+      check->problems.push_back(JoinPath(dir, entry.name) + ": listed in " +
+                                check->listPath + ", but missing");
+      check->failedFiles.push_back(JoinPath(dir, entry.name));
+    } else if (!CheckFile(path, entry.name, entries, check)) {
+      check->failedFiles.push_back(path);
+    }
+  }
+}
+
 }  // namespace
 
 bool FileSha256(const std::string& path, std::string* hex, std::string* error) {
@@ -151,6 +206,11 @@ std::string ChecksumLine(const std::string& hex, const std::string& name) {
   return "\\" + hex + "  " + escaped + "\n";
 }
 
+bool ChecksumCheck::FileFailed(const std::string& path) const {
+  return std::find(failedFiles.begin(), failedFiles.end(), path) !=
+         failedFiles.end();
+}
+
 bool ChecksumCheck::Failed(uint16_t disk) const {
   return std::find(failedDisks.begin(), failedDisks.end(), disk) !=
          failedDisks.end();
@@ -184,14 +244,17 @@ ChecksumCheck CheckChecksums(const Media& media, const VolumeSet& volumes) {
     }
   }
   std::sort(disks.begin(), disks.end());
+  std::vector<std::string> volumeNames;
   for (uint16_t disk : disks) {
+    volumeNames.push_back(ListedVolumeName(disk, media.VolumeName()));
     const VolumeFile* volume = volumes.Find(disk);
     if (volume != nullptr &&
-        !CheckFile(volume->path, ListedVolumeName(disk, media.VolumeName()),
-                   entries, &check)) {
+        !CheckFile(volume->path, volumeNames.back(), entries, &check)) {
       check.failedDisks.push_back(disk);
+      check.diskProblems.push_back(check.problems.back());
     }
   }
+  CheckOtherFiles(dir, BaseName(media.path), volumeNames, entries, &check);
   return check;
 }
 

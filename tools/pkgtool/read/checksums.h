@@ -1,9 +1,11 @@
 // The SHA-256 list of the media pkgtool builds: SHA256SUMS beside the
 // descriptor on disk 1, in sha256sum's own format, so that
-// `cd disk1 && sha256sum -c SHA256SUMS` checks them by hand. It lists the
-// descriptor and every volume: disk 1's by its name, a later disk's as
-// "../diskN/NAME", which is also how verify and extract tell the disks
-// apart wherever their volumes are found. The installer never reads it.
+// `cd disk1 && sha256sum -c SHA256SUMS` checks them by hand. It lists every
+// file build writes on a disk: the descriptor, the installer and the
+// noInstall copies by their names on disk 1, and every volume: disk 1's by
+// its name, a later disk's as "../diskN/NAME", which is also how verify and
+// extract tell the disks apart wherever their volumes are found. The
+// installer never reads it.
 #pragma once
 
 #include <cstdint>
@@ -31,11 +33,16 @@ struct ChecksumCheck {
   std::vector<std::string> problems;  // "<file>: ...", one per fault
   bool mediaFailed = false;           // the descriptor or the list itself fails
   std::vector<uint16_t> failedDisks;  // whose volume differs or is unlisted
+  std::vector<std::string> diskProblems;  // the problem of each, in order
+  std::vector<std::string> failedFiles;   // other files of disk 1 that differ
   bool Failed(uint16_t disk) const;
+  bool FileFailed(const std::string& path) const;
 };
 
-// Checks the descriptor and the volume of every disk a record's chunk is
-// on. Media without a list pass unchecked.
+// Checks the descriptor, the volume of every disk a record's chunk is on,
+// and every other file the list names on disk 1 (an installer, the
+// noInstall copies: found without regard to case; one missing is a
+// problem). Media without a list pass unchecked.
 ChecksumCheck CheckChecksums(const Media& media, const VolumeSet& volumes);
 
 }  // namespace pkgtool

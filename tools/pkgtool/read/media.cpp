@@ -33,6 +33,26 @@ std::string FieldText(const uint8_t* field, size_t size) {
   return std::string(reinterpret_cast<const char*>(field), length);
 }
 
+// Why a text field of the header cannot be a descriptor's: no terminator
+// inside its size bytes, or a control character before it; "" when sound.
+std::string TextFieldFault(const uint8_t* field, size_t size,
+                           const char* name) {
+  for (size_t i = 0; i < size; ++i) {
+    if (field[i] == '\0') return std::string();
+    if (field[i] < 0x20 || field[i] == 0x7F) {
+      return std::string("its ") + name + " holds the control character " +
+             Hex(field[i]) + " (byte " + Num(i + 1) + ")";
+    }
+  }
+  return std::string("its ") + name + " is not terminated inside its " +
+         Num(size) + " bytes";
+}
+
+// "PATH is not a package descriptor: why".
+std::string NotADescriptor(const std::string& path, const std::string& why) {
+  return path + " is not a package descriptor: " + why;
+}
+
 }  // namespace
 
 bool VolumeNameFor(const std::string& programFile, std::string* name,
@@ -111,7 +131,6 @@ bool LoadMedia(const std::string& path, Media* media, std::string* error,
   media->path = path;
   media->codepage = codepage;
   uint64_t size = 0;
-  std::string why;
   PathKind kind = PathKind::kNone;
   if (!LookAt(path, &kind, error, &size)) return false;
   if (kind != PathKind::kFile) {
@@ -119,8 +138,8 @@ bool LoadMedia(const std::string& path, Media* media, std::string* error,
     return false;
   }
   if (size < kHeaderSize) {
-    *error = path + ": " + Num(size) + " bytes, shorter than the " +
-             Num(kHeaderSize) + "-byte header";
+    *error = NotADescriptor(path, Num(size) + " bytes, shorter than the " +
+                                      Num(kHeaderSize) + "-byte header");
     return false;
   }
   if (size == kHeaderSize) {
@@ -133,16 +152,19 @@ bool LoadMedia(const std::string& path, Media* media, std::string* error,
   std::string data;
   if (!ReadSmallFile(path, kMaxDescriptorSize, &data, error)) return false;
   const auto* bytes = reinterpret_cast<const uint8_t*>(data.data());
-  if (std::memchr(bytes + kProgramFileOffset, '\0', kProgramFileSize) ==
-      nullptr) {
-    *error = path + ": programFile is not terminated inside its " +
-             Num(kProgramFileSize) + " bytes";
-    return false;
+  // Any magic is legal; the texts and the table tell a descriptor from
+  // another file.
+  std::string why = TextFieldFault(bytes + kProgramFileOffset, kProgramFileSize,
+                                   "programFile");
+  if (why.empty() && bytes[kProgramFileOffset] == '\0') {
+    why = "its programFile is empty";  // it names the data volume
   }
-  if (std::memchr(bytes + kProductTitleOffset, '\0', kProductTitleSize) ==
-      nullptr) {
-    *error = path + ": productTitle is not terminated inside its " +
-             Num(kProductTitleSize) + " bytes";
+  if (why.empty()) {
+    why = TextFieldFault(bytes + kProductTitleOffset, kProductTitleSize,
+                         "productTitle");
+  }
+  if (!why.empty()) {
+    *error = NotADescriptor(path, why);
     return false;
   }
   media->controlPanel = std::memcmp(bytes + kMagicOffset, "INSV", 4) == 0;
@@ -162,7 +184,8 @@ bool LoadMedia(const std::string& path, Media* media, std::string* error,
   size_t tableSize = media->table.size();
   if (!ValidateRecordTable(table, tableSize, media->recordCount)) {
     why = ExplainTableFault(table, tableSize, media->recordCount);
-    *error = path + ": " + (why.empty() ? "the record table is damaged" : why);
+    *error =
+        NotADescriptor(path, why.empty() ? "its record table is damaged" : why);
     return false;
   }
 
@@ -349,8 +372,19 @@ std::vector<std::string> MissingDisks(const Media& media,
     if (!named[disk] || volumes.Find(static_cast<uint16_t>(disk)) != nullptr) {
       continue;
     }
+    unsigned needing = 0;
+    for (const MediaRecord& record : media.records) {
+      for (const ChunkEntry& chunk : record.chunks) {
+        if (chunk.disk == disk) {
+          ++needing;
+          break;
+        }
+      }
+    }
     lines.push_back("missing disk " + Num(disk) + " of " + Num(disks) + " (" +
-                    media.VolumeName() + "); give its directory with --disk");
+                    media.VolumeName() + "), which " + Num(needing) +
+                    (needing == 1 ? " record needs" : " records need") +
+                    "; give its directory with --disk");
   }
   return lines;
 }
@@ -392,6 +426,13 @@ std::string SizeKbProblem(uint64_t size, const MediaRecord& record) {
   return "the stream yields " + Num(size) + " bytes, its record's sizeKb is " +
          Num(record.sizeKb) +
          (record.sizeKb == 0xFFFF ? " (that much or more)" : "");
+}
+
+std::string SizeKbNote(const std::string& path, const std::string& what,
+                       uint64_t size, const MediaRecord& record) {
+  return "note: " + path + ": " + RecordLabel(record) + ": " + what + " " +
+         Num(size) + " bytes, its record's sizeKb is " + Num(record.sizeKb) +
+         " (only what the installer's space check adds up)";
 }
 
 }  // namespace pkgtool

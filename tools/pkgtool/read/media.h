@@ -56,9 +56,13 @@ bool VolumeNameFor(const std::string& programFile, std::string* name,
 constexpr uint64_t kMaxDescriptorSize = 4 * 1024 * 1024;
 
 // Reads and checks the descriptor at path: at least the header, a table of
-// at least one byte, texts terminated inside their fields, and a record
-// table that ValidateRecordTable accepts. False with *error naming the file
-// and the first fault found. The names and texts are read in codepage.
+// at least one byte, texts terminated inside their fields and free of
+// control characters, and a record table that ValidateRecordTable accepts
+// (records inside the table, each chunk list terminated inside its
+// record). False with *error naming the file and the first fault found: a
+// file that cannot be a descriptor at all (a picture, a data volume) as
+// "PATH is not a package descriptor: why". The magic is not checked: any
+// value is legal. The names and texts are read in codepage.
 bool LoadMedia(const std::string& path, Media* media, std::string* error,
                unsigned codepage = 1252);
 
@@ -127,9 +131,10 @@ std::vector<std::string> ChunkProblems(const MediaRecord& record,
 
 struct Console;
 
-// The disks the records' chunks name that no volume of volumes carries, one
-// line each: "missing disk 3 of 6 (QUEST.dat); give its directory with
-// --disk". The count is the highest disk any chunk names.
+// The disks the records' chunks name that no volume of volumes carries, in
+// ascending order, one line each: "missing disk 3 of 6 (QUEST.dat), which
+// 5 records need; give its directory with --disk". The count is the
+// highest disk any chunk names.
 std::vector<std::string> MissingDisks(const Media& media,
                                       const VolumeSet& volumes);
 // Whether a chunk of the record lies on a disk that volumes lack.
@@ -147,9 +152,15 @@ std::string RecordLabel(const MediaRecord& record);
 
 // Whether size bytes can be a file whose record says sizeKb: build rounds
 // up to whole kilobytes, 65535 standing for that much or more; a size more
-// than 1 Kb away from sizeKb cannot.
+// than 1 Kb away from sizeKb cannot. Other tools round as they like, and
+// the installer only adds sizeKb up for its space check: a mismatch is a
+// note, never a reason to refuse a file.
 bool SizeMatchesKb(uint64_t size, uint16_t sizeKb);
 // "the stream yields N bytes, its record's sizeKb is K".
 std::string SizeKbProblem(uint64_t size, const MediaRecord& record);
+// The note on such a mismatch: "note: PATH: record 3 (X): <what> N bytes,
+// its record's sizeKb is K (what the installer's space check adds up)".
+std::string SizeKbNote(const std::string& path, const std::string& what,
+                       uint64_t size, const MediaRecord& record);
 
 }  // namespace pkgtool

@@ -1,7 +1,8 @@
 // The files that a command's PATTERN arguments choose: shell-style patterns
-// ('*', '?', '[...]') matched without regard to case against a target name
-// as pkgtool lists it (backslashes as in the descriptor; '*' also crosses
-// '\'). No pattern chooses every file.
+// ('*', '?', '[...]') matched against a target name as pkgtool lists it,
+// without regard to case in the fold build uses for name clashes (café and
+// CAFÉ are one name), '/' taken for the descriptor's '\' ('*' crosses
+// both). No pattern chooses every file.
 #pragma once
 
 #include <string>
@@ -21,6 +22,7 @@ class Selection {
 
  private:
   std::vector<std::string> patterns_;
+  std::vector<std::u32string> folded_;  // as they are compared
   std::vector<bool> used_;
 };
 

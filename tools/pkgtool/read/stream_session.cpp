@@ -126,6 +126,50 @@ int StreamSession::Respond(const std::string& text, unsigned type) {
   return (type & 0x0F) == plat::kMbOk ? plat::kIdOk : plat::kIdCancel;
 }
 
+void StreamSession::CheckStreamEnd(const MediaRecord& record,
+                                   Outcome* outcome) {
+  // The bytes the reader delivered: those of the chunks it started, less
+  // what it has not read of the current one and not handed over yet; the
+  // ends of input it delivered read as zero bytes. The decoder's buffered
+  // bits are those it has not used.
+  const size_t started =
+      static_cast<size_t>(Volume.ChunkCursor - FirstChunkEntry(record.record)) /
+      kChunkEntrySize;
+  uint64_t delivered = 0;
+  for (size_t i = 0; i < started && i < record.chunks.size(); ++i) {
+    delivered += record.chunks[i].length;
+  }
+  delivered -=
+      uint64_t{Volume.ChunkLeft} + static_cast<uint64_t>(Volume.InputLeft);
+  const uint64_t bits = 8 * (delivered + Volume.EndReads) - Decoder.bitCount;
+  outcome->used = (bits + 7) / 8;
+  if (outcome->used == outcome->stored) return;
+  // Where the last bit used lies.
+  uint64_t before = 0;
+  ChunkEntry where{};
+  for (const ChunkEntry& chunk : record.chunks) {
+    where = chunk;
+    if (outcome->used <= before + chunk.length) break;
+    before += chunk.length;
+  }
+  const uint64_t offset = where.offset + (outcome->used - before) - 1;
+  outcome->result = kResultReadError;
+  problems_.push_back(
+      outcome->used < outcome->stored
+          ? "the stream reaches its stated size " +
+                std::to_string(Decoder.size) + " with its last bit in byte " +
+                std::to_string(outcome->used) + " of the " +
+                std::to_string(outcome->stored) + " its chunks hold (disk " +
+                std::to_string(where.disk) + ", volume offset " +
+                std::to_string(offset) +
+                "): the rest of its chunks goes unused, so its bits are "
+                "damaged or a volume is from another build"
+          : "the stream uses " + std::to_string(outcome->used) +
+                " bytes, more than the " + std::to_string(outcome->stored) +
+                " its chunks hold (the last on disk " +
+                std::to_string(where.disk) + ")");
+}
+
 StreamSession::Outcome StreamSession::Decode(const MediaRecord& record,
                                              OutputWriteHook write,
                                              void* context,
@@ -139,18 +183,62 @@ StreamSession::Outcome StreamSession::Decode(const MediaRecord& record,
   CopyText(Output.TargetPath, kPathSize, target.c_str());
   StartRecordStream(record.record);
   outcome.result = DecodeStream();
+  if (outcome.result != kResultOk && keepDamaged_ && Output.OutputCount > 0) {
+    FlushOutput();  // what it decoded before the fault
+  }
   outcome.statedSize = Decoder.size;
   outcome.produced = Decoder.count;
+  for (const ChunkEntry& chunk : record.chunks) outcome.stored += chunk.length;
   if (outcome.result == kResultReadError && problems_.empty()) {
+    const ChunkEntry last =
+        record.chunks.empty() ? ChunkEntry{} : record.chunks.back();
     problems_.push_back(
-        "the stream needs more bits than its chunks hold, after " +
-        std::to_string(Decoder.count) + " of " + std::to_string(Decoder.size) +
-        " bytes (a chunk entry or the size prefix is damaged)");
+        "the stream needs more bits than its " +
+        std::to_string(outcome.stored) +
+        " bytes of chunks hold (the last on disk " + std::to_string(last.disk) +
+        "), after " + std::to_string(Decoder.count) + " of " +
+        std::to_string(Decoder.size) +
+        " bytes decoded: a chunk entry, the size prefix or the coded bits are "
+        "damaged");
   }
+  if (outcome.result == kResultOk) CheckStreamEnd(record, &outcome);
   outcome.problems = problems_;
   Output.WriteHook = nullptr;
   Output.WriteContext = nullptr;
   return outcome;
+}
+
+std::string StreamFault(const StreamSession::Outcome& outcome) {
+  std::string fault;
+  if (outcome.result != kResultOk) {
+    fault = outcome.problems.empty()
+                ? "the stream ends inside its 4-byte size prefix"
+                : outcome.problems.front();
+    for (size_t i = 1; i < outcome.problems.size(); ++i) {
+      fault += "; " + outcome.problems[i];
+    }
+  } else if (outcome.produced != outcome.statedSize) {
+    fault = "the stream yields " + std::to_string(outcome.produced) +
+            " bytes, its size prefix says " +
+            std::to_string(outcome.statedSize);
+  }
+  return fault;
+}
+
+long CompareWithFile(void* context, const uint8_t* bytes, long count) {
+  auto* compare = static_cast<Comparison*>(context);
+  uint8_t buffer[8192];
+  long done = 0;
+  while (!compare->differs && done < count) {
+    size_t want = static_cast<size_t>(count - done);
+    if (want > sizeof buffer) want = sizeof buffer;
+    if (std::fread(buffer, 1, want, compare->existing) != want ||
+        std::memcmp(buffer, bytes + done, want) != 0) {
+      compare->differs = true;
+    }
+    done += static_cast<long>(want);
+  }
+  return count;
 }
 
 }  // namespace pkgtool
