@@ -36,59 +36,59 @@ bool ShippedInstaller(const std::string& self, std::string* found,
   return true;
 }
 
-int RunBuild(const Args& args, const Console& console) {
-  if (args.positional.size() != 1) {
-    return UsageError(console, kBuildCommand, "expected one MANIFEST");
-  }
-  BuildOptions options;
-  options.outputDir = args.Value("output");
-  options.installerPath = args.Value("installer");
+// The command line's options into *options, *variables (-D), *codepage
+// (0: the manifest's) and *format (null: the manifest's); kExitOk, or the
+// status of the usage error printed.
+int ReadBuildOptions(const Args& args, const Console& console,
+                     BuildOptions* options, Variables* variables,
+                     unsigned* codepage, const FloppyFormat** format) {
+  options->outputDir = args.Value("output");
+  options->installerPath = args.Value("installer");
   if (args.Has("installer") && args.Has("no-installer")) {
     return UsageError(console, kBuildCommand,
                       "--installer and --no-installer exclude each other");
   }
-  options.force = args.Has("force");
-  options.dryRun = args.Has("dry-run");
-  if (options.outputDir == "-") {
+  options->force = args.Has("force");
+  options->dryRun = args.Has("dry-run");
+  if (options->outputDir == "-") {
     return UsageError(console, kBuildCommand,
                       "-o takes a directory: the media cannot go to standard "
                       "output (write -o ./- for a directory named \"-\")");
   }
-  if (!options.dryRun && options.outputDir.empty()) {
+  if (!options->dryRun && options->outputDir.empty()) {
     return UsageError(console, kBuildCommand,
                       "the output directory is missing (-o OUTDIR)");
   }
   // The option wins over the manifest's codepage; 0 leaves it to the
   // manifest.
-  unsigned codepage = 0;
+  *codepage = 0;
   int exitCode = kExitOk;
   if (args.Has("codepage") &&
-      !CodePageOption(args, console, kBuildCommand, &codepage, &exitCode)) {
+      !CodePageOption(args, console, kBuildCommand, codepage, &exitCode)) {
     return exitCode;
   }
-  Variables variables;
   for (const std::string& definition : args.Values("define")) {
     size_t equals = definition.find('=');
     if (equals == std::string::npos || equals == 0) {
       return UsageError(console, kBuildCommand,
                         "-D expects NAME=VALUE, not \"" + definition + "\"");
     }
-    variables[definition.substr(0, equals)] = definition.substr(equals + 1);
+    (*variables)[definition.substr(0, equals)] = definition.substr(equals + 1);
   }
 
-  const FloppyFormat* format = nullptr;
+  *format = nullptr;
   if (args.Has("disk-format")) {
-    format = FindFloppyFormat(args.Value("disk-format"));
-    if (format == nullptr) {
+    *format = FindFloppyFormat(args.Value("disk-format"));
+    if (*format == nullptr) {
       return UsageError(console, kBuildCommand,
                         "--disk-format \"" + args.Value("disk-format") +
                             "\" is no floppy format (" + FloppyFormatNames() +
                             ")");
     }
   }
-  options.images = args.Has("images");
+  options->images = args.Has("images");
   // Every processor encodes, unless -j says how many.
-  options.jobs = std::max(1u, std::thread::hardware_concurrency());
+  options->jobs = std::max(1u, std::thread::hardware_concurrency());
   if (args.Has("jobs")) {
     const std::string jobs = args.Value("jobs");
     char* end = nullptr;
@@ -98,8 +98,23 @@ int RunBuild(const Args& args, const Console& console) {
           console, kBuildCommand,
           "-j takes a number of jobs from 1 to 256, not \"" + jobs + "\"");
     }
-    options.jobs = static_cast<unsigned>(count);
+    options->jobs = static_cast<unsigned>(count);
   }
+
+  return kExitOk;
+}
+
+int RunBuild(const Args& args, const Console& console) {
+  if (args.positional.size() != 1) {
+    return UsageError(console, kBuildCommand, "expected one MANIFEST");
+  }
+  BuildOptions options;
+  Variables variables;
+  unsigned codepage = 0;
+  const FloppyFormat* format = nullptr;
+  const int status =
+      ReadBuildOptions(args, console, &options, &variables, &codepage, &format);
+  if (status != kExitOk) return status;
 
   Manifest manifest;
   std::vector<std::string> errors;

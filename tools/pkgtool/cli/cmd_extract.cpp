@@ -9,6 +9,7 @@
 #include <map>
 
 #include "cli/commands.h"
+#include "cli/extract_output.h"
 #include "common/host_files.h"
 #include "common/interrupt.h"
 #include "manifest/target_name.h"
@@ -23,67 +24,6 @@
 
 namespace pkgtool {
 namespace {
-
-// Drive letter that stands for the destination directory.
-constexpr char kDestDrive = 'X';
-// What a file is called while it is being written beside its place.
-constexpr char kPartSuffix[] = ".pkgtool-part";
-
-// The output writer's platform write, to a file descriptor or a stream,
-// moving the bar as the output grows.
-struct Sink {
-  plat::HFile file = plat::kFileError;  // the file being written, or
-  std::FILE* stream = nullptr;          // standard output
-  ProgressBar* bar = nullptr;
-  uint64_t base = 0;  // bytes of the records before this one
-  uint64_t written = 0;
-};
-
-long WriteToSink(void* context, const uint8_t* bytes, long count) {
-  auto* sink = static_cast<Sink*>(context);
-  long n = -1;
-  if (sink->stream != nullptr) {
-    const auto size = static_cast<size_t>(count);
-    n = std::fwrite(bytes, 1, size, sink->stream) == size ? count : -1;
-    if (n < 0) host::NoteError(errno);
-  } else {
-    n = plat::lwrite(sink->file, bytes, count);
-  }
-  if (n > 0) {
-    sink->written += static_cast<uint64_t>(n);
-    sink->bar->Update(sink->base + sink->written);
-  }
-  return n;
-}
-
-// The host path of a record's file below the destination drive (existing
-// directories found without regard to case); "" when its name is refused,
-// with *why.
-std::string TargetPath(const MediaRecord& record, std::string* dos,
-                       std::vector<std::string>* components, std::string* why) {
-  if (!ExtractionComponents(record.utf8Name, components, why)) return "";
-  *dos = std::string(1, kDestDrive) + ":";
-  for (const std::string& component : *components) *dos += "\\" + component;
-  return host::HostPath(*dos);
-}
-
-// Creates the directories of components[0 .. n-2] below the destination
-// drive; false with *error.
-bool PrepareDirectories(const std::vector<std::string>& components,
-                        std::string* error) {
-  std::string dos = std::string(1, kDestDrive) + ":";
-  for (size_t i = 0; i + 1 < components.size(); ++i) {
-    dos += "\\" + components[i];
-    std::string host = host::HostPath(dos);
-    if (IsDirectory(host, error)) continue;
-    if (!error->empty()) return false;
-    if (!plat::CreateDirectory(dos.c_str())) {
-      *error = host + ": cannot create the directory: " + SystemError();
-      return false;
-    }
-  }
-  return true;
-}
 
 // What the command line asks for.
 struct ExtractOptions {

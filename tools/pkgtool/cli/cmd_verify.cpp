@@ -29,6 +29,37 @@ long Discard(void* context, const uint8_t* /*bytes*/, long count) {
   return count;
 }
 
+// The closing line: the tally of problems (status 1), or what was checked
+// and what could not be (status 0).
+int Verdict(const Console& console, const std::string& path, size_t records,
+            const ChecksumCheck& checksums, size_t causes, unsigned unchecked,
+            unsigned streams, uint64_t decoded) {
+  if (causes > 0) {
+    std::string tally = path + ": " + std::to_string(causes) + " problem" +
+                        (causes == 1 ? "" : "s");
+    if (unchecked > 0) {
+      tally += "; " + std::to_string(unchecked) + " record" +
+               (unchecked == 1 ? "" : "s") + " on missing disks not checked";
+    }
+    PrintError(console, tally);
+    return kExitFailure;
+  }
+  // What was checked, and what could not be.
+  std::string contents =
+      checksums.listPath.empty()
+          ? "disk 1 has no " + std::string(kChecksumListName) +
+                ", so contents were not compared (a changed bit that leaves "
+                "every stream's parse as it was, such as one of the six "
+                "position bits a match stores as they are, goes unseen)"
+          : "every file matched " + std::string(kChecksumListName);
+  std::fprintf(console.out,
+               "%s: OK: %zu records, %u streams decoded, %llu bytes; every "
+               "stream ended at its chunks' end; %s\n",
+               path.c_str(), records, streams,
+               static_cast<unsigned long long>(decoded), contents.c_str());
+  return kExitOk;
+}
+
 int RunVerify(const Args& args, const Console& console) {
   if (args.positional.size() != 1) {
     return UsageError(console, kVerifyCommand, "expected one DESCRIPTOR");
@@ -106,30 +137,8 @@ int RunVerify(const Args& args, const Console& console) {
   }
   lines.insert(lines.end(), problems.begin(), problems.end());
   PrintErrors(console, lines);
-  if (causes > 0) {
-    std::string tally = path + ": " + std::to_string(causes) + " problem" +
-                        (causes == 1 ? "" : "s");
-    if (unchecked > 0) {
-      tally += "; " + std::to_string(unchecked) + " record" +
-               (unchecked == 1 ? "" : "s") + " on missing disks not checked";
-    }
-    PrintError(console, tally);
-    return kExitFailure;
-  }
-  // What was checked, and what could not be.
-  std::string contents =
-      checksums.listPath.empty()
-          ? "disk 1 has no " + std::string(kChecksumListName) +
-                ", so contents were not compared (a changed bit that leaves "
-                "every stream's parse as it was, such as one of the six "
-                "position bits a match stores as they are, goes unseen)"
-          : "every file matched " + std::string(kChecksumListName);
-  std::fprintf(console.out,
-               "%s: OK: %zu records, %u streams decoded, %llu bytes; every "
-               "stream ended at its chunks' end; %s\n",
-               path.c_str(), media.records.size(), streams,
-               static_cast<unsigned long long>(decoded), contents.c_str());
-  return kExitOk;
+  return Verdict(console, path, media.records.size(), checksums, causes,
+                 unchecked, streams, decoded);
 }
 
 }  // namespace
