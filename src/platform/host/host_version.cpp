@@ -80,8 +80,11 @@ bool Deliver(const std::string& text, char* buffer, unsigned* length) {
 
 bool VersionBlock(const char* path, std::vector<uint8_t>* block) {
   const std::string hostPath = HostPath(path);
-  return !hostPath.empty() && FileExists(path) &&
-         ReadFileVersionBlock(hostPath, block);
+  int error = 0;
+  if (hostPath.empty() || !FileExists(path)) return false;
+  if (ReadFileVersionBlock(hostPath, block, &error)) return true;
+  if (error != 0) NoteError(error);  // the file is there but cannot be read
+  return false;
 }
 
 constexpr size_t kLengthPrefix = 4;

@@ -18,6 +18,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <cstring>
 
 namespace host {
@@ -152,7 +153,9 @@ class FileImage : public ImageSource {
   explicit FileImage(const std::string& path)
       : fd_(::open(path.c_str(), O_RDONLY | O_CLOEXEC)) {
     struct stat st;
-    if (fd_ >= 0 && ::fstat(fd_, &st) == 0 && S_ISREG(st.st_mode)) {
+    if (fd_ < 0 || ::fstat(fd_, &st) != 0) {
+      error_ = errno;
+    } else if (S_ISREG(st.st_mode)) {
       size_ = static_cast<uint64_t>(st.st_size);
     }
   }
@@ -163,12 +166,17 @@ class FileImage : public ImageSource {
   FileImage& operator=(const FileImage&) = delete;
 
   uint64_t Size() const override { return size_; }
+  // errno of the open or read that failed; 0 when none did.
+  int Error() const { return error_; }
   bool ReadAt(uint64_t offset, void* buffer, size_t count) const override {
     if (fd_ < 0 || offset > size_ || count > size_ - offset) return false;
     auto* out = static_cast<uint8_t*>(buffer);
     while (count > 0) {
       ssize_t n = ::pread(fd_, out, count, static_cast<off_t>(offset));
-      if (n <= 0) return false;
+      if (n <= 0) {
+        if (n < 0) error_ = errno;
+        return false;
+      }
       out += n;
       offset += static_cast<uint64_t>(n);
       count -= static_cast<size_t>(n);
@@ -179,6 +187,7 @@ class FileImage : public ImageSource {
  private:
   int fd_;
   uint64_t size_ = 0;
+  mutable int error_ = 0;
 };
 
 }  // namespace
@@ -255,15 +264,17 @@ bool ParseFixedFileVersion(const uint8_t* block, size_t size,
 }
 
 bool ReadFileVersionBlock(const std::string& hostPath,
-                          std::vector<uint8_t>* block) {
+                          std::vector<uint8_t>* block, int* error) {
   FileImage image(hostPath);
-  return ReadVersionBlock(image, block);
+  const bool read = ReadVersionBlock(image, block);
+  if (error != nullptr) *error = read ? 0 : image.Error();
+  return read;
 }
 
 bool ReadFileVersion(const std::string& hostPath, uint32_t* versionMs,
-                     uint32_t* versionLs) {
+                     uint32_t* versionLs, int* error) {
   std::vector<uint8_t> block;
-  return ReadFileVersionBlock(hostPath, &block) &&
+  return ReadFileVersionBlock(hostPath, &block, error) &&
          ParseFixedFileVersion(block.data(), block.size(), versionMs,
                                versionLs);
 }

@@ -64,12 +64,13 @@ bool ParseFixedFileVersion(const uint8_t* block, size_t size,
                            uint32_t* versionMs, uint32_t* versionLs);
 
 // Opens the file at hostPath and reads its file version. False when the
-// file cannot be read or carries no valid version resource.
+// file cannot be read (*error, when given, gets the errno) or carries no
+// valid version resource (*error 0).
 bool ReadFileVersion(const std::string& hostPath, uint32_t* versionMs,
-                     uint32_t* versionLs);
+                     uint32_t* versionLs, int* error = nullptr);
 
 // The same, returning the whole VS_VERSIONINFO block (GetFileVersionInfo).
 bool ReadFileVersionBlock(const std::string& hostPath,
-                          std::vector<uint8_t>* block);
+                          std::vector<uint8_t>* block, int* error = nullptr);
 
 }  // namespace host

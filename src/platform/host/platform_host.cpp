@@ -322,8 +322,9 @@ bool RemoveDirectory(const char* path) {
 uint32_t GetFileAttributes(const char* path) {
   std::string hostPath = host::HostPath(path);
   struct stat info;
-  if (hostPath.empty() || stat(hostPath.c_str(), &info) != 0) {
-    return kInvalidFileAttributes;
+  if (hostPath.empty()) return kInvalidFileAttributes;
+  if (stat(hostPath.c_str(), &info) != 0) {
+    return host::Failed(kInvalidFileAttributes);
   }
   if (S_ISDIR(info.st_mode)) return kFileAttributeDirectory;
   // A file without write permission is read-only, as Wine shows it.

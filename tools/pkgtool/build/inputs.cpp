@@ -285,11 +285,14 @@ bool PrepareFiles(const Manifest& manifest, std::vector<PreparedFile>* files,
       if (file.hasVersion) {
         prepared.versionMs = file.versionMs;
         prepared.versionLs = file.versionLs;
-      } else if (!host::ReadFileVersion(source, &prepared.versionMs,
-                                        &prepared.versionLs)) {
-        fault(
-            " has no version resource (it is not a Windows executable or DLL "
-            "that carries one); give version=a.b.c.d");
+      } else if (int cause = 0;
+                 !host::ReadFileVersion(source, &prepared.versionMs,
+                                        &prepared.versionLs, &cause)) {
+        fault(cause != 0
+                  ? ": cannot read its version resource: " +
+                        std::string(std::strerror(cause))
+                  : " has no version resource (it is not a Windows executable "
+                    "or DLL that carries one); give version=a.b.c.d");
         continue;
       }
     }

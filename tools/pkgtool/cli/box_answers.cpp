@@ -125,8 +125,8 @@ int BoxAnswers::AnswerBox(const host::Box& box) {
                                 : decodeName_(box.caption);
   // The installer's text, and the cause the platform saw for it.
   const std::string cause = cause_ != 0 ? std::strerror(cause_) : "";
-  const std::string text =
-      decodeName_(box.text) + (cause.empty() ? "" : " (" + cause + ")");
+  const std::string text = OneLine(decodeName_(box.text)) +
+                           (cause.empty() ? "" : " (" + cause + ")");
   failure_ = about + ": " + text;
   int answer = 0;
   if (!interactive_) {

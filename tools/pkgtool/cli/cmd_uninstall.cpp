@@ -134,7 +134,7 @@ int Answer(const host::Box& box, const Console& console, bool ask, bool yes,
   // The uninstaller's text in UTF-8, and the cause the platform saw for it.
   const int cause = host::TakeLastError();
   std::fprintf(console.err, "uninstal: %s%s\n",
-               Printable(DecodeText(box.text, codepage)).c_str(),
+               Printable(OneLine(DecodeText(box.text, codepage))).c_str(),
                cause != 0
                    ? (std::string(" (") + std::strerror(cause) + ")").c_str()
                    : "");
@@ -212,10 +212,14 @@ void PrintProgmanRemoval(const Console& console, const std::string& title) {
 }
 
 // What was removed and what stays, in the list's order; returns how many
-// files that were to go had to stay.
+// files that were to go had to stay. cause is the errno of a failure the
+// run passed over without a box (0 for none): it is why a file stays.
 unsigned Report(const Console& console, const UninstallRequest& request,
-                const std::vector<Planned>& plan, unsigned codepage) {
+                const std::vector<Planned>& plan, unsigned codepage,
+                int cause) {
   unsigned kept = 0;
+  const std::string why =
+      cause != 0 ? std::string(": ") + std::strerror(cause) : std::string();
   for (const Planned& entry : plan) {
     const std::string shown = DecodeText(entry.target, codepage);
     const bool there = plat::GetFileAttributes(entry.target.c_str()) !=
@@ -232,8 +236,8 @@ unsigned Report(const Console& console, const UninstallRequest& request,
       case RecordFate::kUninstaller:
       case RecordFate::kFile:
         if (there) {
-          std::fprintf(console.out, "kept     %s (could not be removed)\n",
-                       shown.c_str());
+          std::fprintf(console.out, "kept     %s (could not be removed%s)\n",
+                       shown.c_str(), why.c_str());
           ++kept;
         } else if (entry.there) {
           std::fprintf(console.out, "removed  %s\n", shown.c_str());
@@ -289,17 +293,19 @@ int RunUninstallCommand(const Args& args, const Console& console) {
   }
   unsigned kept = 0;
   if (code != kUninstallNothing) {
-    kept = Report(console, request, plan, codepage);
+    kept = Report(console, request, plan, codepage, host::TakeLastError());
     if (game && finish) PrintProgmanRemoval(console, title);
   }
   host::SetResponder(nullptr);
   host::SetNameDecoder(nullptr);
   // The uninstaller's outcomes as pkgtool's statuses: 2 is a usage error
-  // in every command.
   // in every command; a file kept after Ignore is a removal in part too.
-  return code == kUninstallNothing             ? kExitFailure
-         : code == kUninstallDone && kept == 0 ? kExitOk
-                                               : kExitKept;
+  // The user's own files are not the installation's: their staying is a
+  // complete removal, shown in the report.
+  const bool complete = code == kUninstallDone || code == kUninstallAddedKept;
+  return code == kUninstallNothing ? kExitFailure
+         : complete && kept == 0   ? kExitOk
+                                   : kExitKept;
 }
 
 }  // namespace
@@ -337,10 +343,10 @@ const Command kUninstallCommand = {
     "                   1252), as given to pkgtool install\n"
     "\n"
     "Exit status: 0 removed, 1 nothing removed (no descriptor copy or a\n"
-    "damaged one, the answer No), 2 usage error, 3 removed but files stay:\n"
-    "a file that could not be removed (\"kept ... (could not be removed)\"),\n"
-    "files the user added in the product's directory, or Abort stopped\n"
-    "the removal.\n"
+    "damaged one, the answer No), 2 usage error, 3 removed in part: a file\n"
+    "that could not be removed (\"kept ... (could not be removed)\") or\n"
+    "Abort stopped the removal. Files the user added stay in the product's\n"
+    "directory (\"kept DIR\\ (not empty)\"), with status 0.\n"
     "\n"
     "Examples:\n"
     "  Remove what the install example placed, answering Yes:\n"

@@ -44,6 +44,18 @@ std::string Printable(const std::string& text) {
   return shown;
 }
 
+std::string OneLine(const std::string& text) {
+  std::string line;
+  for (size_t i = 0; i < text.size(); ++i) {
+    if (text[i] != '\n' && text[i] != '\r') {
+      line += text[i];
+    } else if (!line.empty() && line.back() != ' ' && i + 1 < text.size()) {
+      line += ' ';
+    }
+  }
+  return line;
+}
+
 bool Reporter::Fail(const std::string& message, const std::string& cause) {
   ++count_;
   if (!cause.empty()) {

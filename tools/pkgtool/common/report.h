@@ -14,6 +14,9 @@ namespace pkgtool {
 // not UTF-8 (a damaged file's name, say) written as \xNN; valid UTF-8 kept.
 std::string Printable(const std::string& text);
 
+// A message box's text on one line: each run of line breaks one space.
+std::string OneLine(const std::string& text);
+
 // Prints failures of many files: the first failure of a cause in full, the
 // later ones of the same cause only counted, and Finish adds a line
 // "... and N more files for the same cause (CAUSE)".
