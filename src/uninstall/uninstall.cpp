@@ -157,11 +157,18 @@ int TitledBox(unsigned stringId, const char* argument, unsigned type) {
   return plat::MessageBox(nullptr, text, Uninstall.Title, type);
 }
 
+// Deletes the file at path and says whether it is gone (also when it was
+// not there). The deletion comes first: a file that the platform could not
+// look at is not taken for gone.
+bool Delete(const char* path) {
+  return plat::DeleteFile(path) || !FileIsThere(path);
+}
+
 // Deletes the file at path: 0 when it is gone (also when it was not
 // there), 5 when it stays (Ignore), 2 on Abort or a box that cannot show.
 ResultCode RemoveFile(const char* path) {
   for (;;) {
-    if (!FileIsThere(path) || plat::DeleteFile(path)) return kResultOk;
+    if (Delete(path)) return kResultOk;
     if (Uninstall.Quiet) return kResultIgnore;
     const int answer =
         TitledBox(kStrCannotRemove, path,
@@ -330,13 +337,11 @@ int FinishUninstall(const char* programPath) {
   bool programGone = false;
   for (int attempt = 0; attempt < kDeleteAttempts && !programGone; ++attempt) {
     if (attempt > 0) plat::Sleep(kDeleteRetryMs);
-    programGone = !FileIsThere(Uninstall.ProgramPath) ||
-                  plat::DeleteFile(Uninstall.ProgramPath);
+    programGone = Delete(Uninstall.ProgramPath);
   }
   // The list goes only after its program: an uninstaller left behind still
   // finds it.
-  const bool listGone = programGone && (!FileIsThere(Uninstall.ListPath) ||
-                                        plat::DeleteFile(Uninstall.ListPath));
+  const bool listGone = programGone && Delete(Uninstall.ListPath);
   RemoveEmptyDirectories();
   const bool everythingGone =
       listGone && CountRecords(RecordFate::kFile, true) == 0;
