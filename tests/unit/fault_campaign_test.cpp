@@ -141,7 +141,23 @@ bool TypeFits(unsigned id, unsigned type) {
 // Retry/Cancel). A disk prompt gets the disk it asks for and OK, except
 // when it asks again for the disk that is in the drive (a failure made it
 // ask): then it counts as a Retry. Notices get OK, the question Yes.
-enum class Policy { kRetryOnce, kGiveUp };
+enum class Policy {
+  kRetryOnce,     // the fault fails one call
+  kGiveUp,        // the fault fails one call
+  kRetryLasting,  // the fault fails every call of its kind from then on
+};
+
+const char* PolicyName(Policy policy) {
+  switch (policy) {
+    case Policy::kRetryOnce:
+      return "once, retry";
+    case Policy::kGiveUp:
+      return "once, give up";
+    case Policy::kRetryLasting:
+      break;
+  }
+  return "lasting, retry";
+}
 
 constexpr size_t kBoxLimit = 40;  // more means the run loops
 
@@ -153,7 +169,7 @@ class Responder {
   int Answer(const host::Box& box) {
     const unsigned id = StringOf(box.text);
     const bool again = seen_[box.text]++ > 0;
-    const bool retry = policy_ == Policy::kRetryOnce && !again &&
+    const bool retry = policy_ != Policy::kGiveUp && !again &&
                        host::Boxes().size() < kBoxLimit;
     if (id == kStrInsertDisk) {
       const int disk = atoi(box.text.c_str() + 12);
@@ -164,7 +180,7 @@ class Responder {
       }
       // Asked again for the disk in the drive: a failure made it ask.
       const bool first = reasked_[disk]++ == 0;
-      return policy_ == Policy::kRetryOnce && first &&
+      return policy_ != Policy::kGiveUp && first &&
                      host::Boxes().size() < kBoxLimit
                  ? plat::kIdOk
                  : plat::kIdCancel;
@@ -312,7 +328,7 @@ class FaultCampaign : public ::testing::TestWithParam<KindCase> {
     host::QueueDialog(IDD_FINISH_FIRST, 2);
     ReadSettings();
     Outcome outcome;
-    Start(kind, nth, &outcome);
+    Start(kind, nth, policy, &outcome);
     outcome.result = SetupSequence();
     outcome.uninstallerName = Placement.UninstallerName;
     return Finish(root, kind, std::move(outcome));
@@ -328,7 +344,7 @@ class FaultCampaign : public ::testing::TestWithParam<KindCase> {
     const char* program = "C:\\GAMES\\QUEST\\uninstal.exe";
     bool finish = false;
     Outcome outcome;
-    Start(kind, nth, &outcome);
+    Start(kind, nth, policy, &outcome);
     outcome.result = RunUninstall(program, &finish);
     ReleaseUninstallList();
     if (finish) outcome.finish = FinishUninstall(program);
@@ -336,10 +352,14 @@ class FaultCampaign : public ::testing::TestWithParam<KindCase> {
     return Finish(root, kind, std::move(outcome));
   }
 
-  // Plans call nth of kind to fail (none when nth is 0) and notes where
-  // the run's calls start.
-  static void Start(Fault kind, int nth, Outcome* outcome) {
-    if (nth > 0) host::InjectFault(kind, nth);
+  // Plans call nth of kind to fail (none when nth is 0), and every later
+  // one with kRetryLasting, and notes where the run's calls start.
+  static void Start(Fault kind, int nth, Policy policy, Outcome* outcome) {
+    const int lasting = 1 << 30;
+    if (nth > 0) {
+      host::InjectFault(kind, nth,
+                        policy == Policy::kRetryLasting ? lasting : 1);
+    }
     outcome->calls = -host::CallCount(kind);
   }
 
@@ -521,8 +541,7 @@ class Tally {
     ++runs_;
     if (bad.empty()) return true;
     ADD_FAILURE() << what_ << " " << kind << " call " << nth << " failing ("
-                  << (policy == Policy::kRetryOnce ? "retry" : "give up")
-                  << "): " << bad;
+                  << PolicyName(policy) << "): " << bad;
     return ++failed_ < kFailingRunsShown;
   }
   int runs() const { return runs_; }
@@ -549,7 +568,8 @@ TEST_P(FaultCampaign, InstallationSurvivesEveryFailingCall) {
   Tally tally("installation");
   const int descriptors = OpenDescriptors();
   for (int nth = 1; nth <= calls; ++nth) {
-    for (Policy policy : {Policy::kRetryOnce, Policy::kGiveUp}) {
+    for (Policy policy :
+         {Policy::kRetryOnce, Policy::kGiveUp, Policy::kRetryLasting}) {
       TempDir root(Scratch());
       const Outcome run = Install(root, policy, kind.kind, nth);
       std::string bad = InstallProblems(kind, policy, before, clean, run);
@@ -655,7 +675,8 @@ TEST_P(FaultCampaign, UninstallationSurvivesEveryFailingCall) {
   Tally tally("uninstallation");
   const int descriptors = OpenDescriptors();
   for (int nth = 1; nth <= calls; ++nth) {
-    for (Policy policy : {Policy::kRetryOnce, Policy::kGiveUp}) {
+    for (Policy policy :
+         {Policy::kRetryOnce, Policy::kGiveUp, Policy::kRetryLasting}) {
       TempDir root(Scratch());
       const Outcome run = Uninstall(root, installed, policy, kind.kind, nth);
       std::string bad = UninstallProblems(kind, installed, run);
