@@ -581,6 +581,7 @@ TEST_P(FaultCampaign, InstallationSurvivesEveryFailingCall) {
       if (run.boxes.size() == 2) break;
     }
   }
+  RecordProperty("calls", calls);
   RecordProperty("runs", tally.runs());
 }
 
@@ -688,6 +689,7 @@ TEST_P(FaultCampaign, UninstallationSurvivesEveryFailingCall) {
       if (run.boxes.size() == 2) break;
     }
   }
+  RecordProperty("calls", calls);
   RecordProperty("runs", tally.runs());
 }
 
