@@ -283,22 +283,55 @@ struct Outcome {
   std::vector<host::DdeEvent> dde;
   std::vector<int> dialogs;
   std::string uninstallerName;
-  int calls = 0;    // of the kind asked for, during the run
+  std::vector<int> calls;  // of each kind, during the run
   int finish = -1;  // the uninstaller's finishing copy's code; -1: not run
 };
 
 class FaultCampaign : public ::testing::TestWithParam<KindCase> {
  protected:
-  void SetUp() override {
-    media_ = BuildMedia("GAME", kProgramFile, "Quest", PackageFiles());
-    WriteFile(Disk(1) + "/SETUP.bin", media_.descriptor);
-    for (const auto& volume : media_.volumes) {
+  // What every kind's runs share: the media on their disks, and the clean
+  // runs' results and calls.
+  struct Shared {
+    TempDir disks;
+    Media media;
+    Tree installed;  // after a clean installation
+    std::vector<int> installCalls;
+    std::vector<int> uninstallCalls;
+  };
+
+  static void SetUpTestSuite() {
+    shared_ = new Shared;
+    shared_->media = BuildMedia("GAME", kProgramFile, "Quest", PackageFiles());
+    WriteFile(Disk(1) + "/SETUP.bin", shared_->media.descriptor);
+    for (const auto& volume : shared_->media.volumes) {
       WriteFile(Disk(volume.first) + "/QUEST.dat", volume.second);
     }
   }
+  static void TearDownTestSuite() {
+    delete shared_;
+    shared_ = nullptr;
+  }
 
-  std::string Disk(int disk) const {
-    return disks_.path() + "/disk" + std::to_string(disk);
+  // The clean runs, once for all kinds.
+  void SetUp() override {
+    if (!shared_->installCalls.empty()) return;
+    TempDir installRoot(Scratch());
+    const Outcome installation =
+        Install(installRoot, Policy::kRetryOnce, Fault::kAlloc, 0);
+    ASSERT_EQ(installation.result, kResultOk);
+    ASSERT_EQ(installation.boxes.size(), 2u);  // disk 2, then disk 1 again
+    TempDir uninstallRoot(Scratch());
+    const Outcome removal = Uninstall(uninstallRoot, installation.after,
+                                      Policy::kRetryOnce, Fault::kAlloc, 0);
+    ASSERT_EQ(removal.result, kUninstallDone);
+    ASSERT_EQ(removal.finish, kUninstallDone);
+    shared_->installed = installation.after;
+    shared_->installCalls = installation.calls;
+    shared_->uninstallCalls = removal.calls;
+  }
+
+  static std::string Disk(int disk) {
+    return shared_->disks.path() + "/disk" + std::to_string(disk);
   }
 
   // A fresh platform over a fresh drive C: holding tree, boxes answered by
@@ -321,7 +354,7 @@ class FaultCampaign : public ::testing::TestWithParam<KindCase> {
   // as start-up and the main flow do; with call nth of kind failing.
   Outcome Install(const TempDir& root, Policy policy, Fault kind, int nth) {
     Fresh(root, EarlierInstallation(), policy);
-    LoadDescriptorForTest(media_.descriptor, "A:\\");
+    LoadDescriptorForTest(shared_->media.descriptor, "A:\\");
     host::QueueDialog(IDD_DESTINATION, 1, [] {
       CopyText(InstallDirectory, kPathSize, "C:\\GAMES\\QUEST\\");
     });
@@ -331,7 +364,7 @@ class FaultCampaign : public ::testing::TestWithParam<KindCase> {
     Start(kind, nth, policy, &outcome);
     outcome.result = SetupSequence();
     outcome.uninstallerName = Placement.UninstallerName;
-    return Finish(root, kind, std::move(outcome));
+    return Finish(root, std::move(outcome));
   }
 
   // Both parts of the uninstaller over tree, as their two processes run
@@ -349,7 +382,7 @@ class FaultCampaign : public ::testing::TestWithParam<KindCase> {
     ReleaseUninstallList();
     if (finish) outcome.finish = FinishUninstall(program);
     ReleaseUninstallList();
-    return Finish(root, kind, std::move(outcome));
+    return Finish(root, std::move(outcome));
   }
 
   // Plans call nth of kind to fail (none when nth is 0), and every later
@@ -360,12 +393,17 @@ class FaultCampaign : public ::testing::TestWithParam<KindCase> {
       host::InjectFault(kind, nth,
                         policy == Policy::kRetryLasting ? lasting : 1);
     }
-    outcome->calls = -host::CallCount(kind);
+    for (int k = 0; k < host::kFaultKindCount; ++k) {
+      outcome->calls.push_back(-host::CallCount(static_cast<Fault>(k)));
+    }
   }
 
-  Outcome Finish(const TempDir& root, Fault kind, Outcome outcome) {
+  static Outcome Finish(const TempDir& root, Outcome outcome) {
     host::ClearFaults();
-    outcome.calls += host::CallCount(kind);
+    for (int k = 0; k < host::kFaultKindCount; ++k) {
+      outcome.calls[static_cast<size_t>(k)] +=
+          host::CallCount(static_cast<Fault>(k));
+    }
     outcome.after = Snapshot(root.path());
     outcome.boxes = host::Boxes();
     outcome.dde = host::DdeEvents();
@@ -374,10 +412,15 @@ class FaultCampaign : public ::testing::TestWithParam<KindCase> {
     return outcome;
   }
 
-  Media media_;
-  TempDir disks_;
+  static Shared* shared_;
   std::unique_ptr<Responder> responder_;
 };
+
+FaultCampaign::Shared* FaultCampaign::shared_ = nullptr;
+
+int CallsOf(const std::vector<int>& calls, Fault kind) {
+  return calls[static_cast<size_t>(kind)];
+}
 
 // The boxes of a run and their answers, for a failure's message.
 std::string Shown(const Outcome& run) {
@@ -555,16 +598,8 @@ class Tally {
 TEST_P(FaultCampaign, InstallationSurvivesEveryFailingCall) {
   const KindCase& kind = GetParam();
   const Tree before = EarlierInstallation();
-  Tree clean;
-  int calls = 0;
-  {
-    TempDir root(Scratch());
-    const Outcome run = Install(root, Policy::kRetryOnce, kind.kind, 0);
-    ASSERT_EQ(run.result, kResultOk);
-    ASSERT_EQ(run.boxes.size(), 2u);  // disk 2, then disk 1 again
-    clean = run.after;
-    calls = run.calls;
-  }
+  const Tree& clean = shared_->installed;
+  const int calls = CallsOf(shared_->installCalls, kind.kind);
   Tally tally("installation");
   const int descriptors = OpenDescriptors();
   for (int nth = 1; nth <= calls; ++nth) {
@@ -657,22 +692,8 @@ std::string UninstallProblems(const KindCase& kind, const Tree& installed,
 
 TEST_P(FaultCampaign, UninstallationSurvivesEveryFailingCall) {
   const KindCase& kind = GetParam();
-  Tree installed;
-  int calls = 0;
-  {
-    TempDir root(Scratch());
-    const Outcome run = Install(root, Policy::kRetryOnce, kind.kind, 0);
-    ASSERT_EQ(run.result, kResultOk);
-    installed = run.after;
-  }
-  {
-    TempDir root(Scratch());
-    const Outcome run =
-        Uninstall(root, installed, Policy::kRetryOnce, kind.kind, 0);
-    ASSERT_EQ(run.result, kUninstallDone);
-    ASSERT_EQ(run.finish, kUninstallDone);
-    calls = run.calls;
-  }
+  const Tree& installed = shared_->installed;
+  const int calls = CallsOf(shared_->uninstallCalls, kind.kind);
   Tally tally("uninstallation");
   const int descriptors = OpenDescriptors();
   for (int nth = 1; nth <= calls; ++nth) {
