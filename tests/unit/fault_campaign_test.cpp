@@ -101,6 +101,7 @@ unsigned StringOf(const std::string& text) {
       body.compare(body.size() - tail.size(), tail.size(), tail) == 0) {
     body.resize(body.size() - tail.size());
   }
+  // The failure messages, the disk prompt, and the uninstaller's texts.
   for (unsigned id : {32u, 33u, 34u, 35u, 36u, 37u, 38u, 39u, 40u, 41u, 42u,
                       43u, 304u, 310u, 311u, 313u, 314u, 315u}) {
     char format[256];
@@ -116,14 +117,14 @@ bool TypeFits(unsigned id, unsigned type) {
   const unsigned retry = plat::kMbRetryCancel | plat::kMbIconExclamation;
   const unsigned notice = plat::kMbOk | plat::kMbIconExclamation;
   switch (id) {
-    case 34:
+    case kResultWriteProtected:
     case kStrCannotRemove:
       return type == ari;
-    case 35:  // Retry/Cancel, or OK alone for a read that came up short
+    case kResultReadError:  // Retry/Cancel, or OK alone for a short read
       return type == retry || type == notice;
-    case 36:
-    case 39:
-    case 40:
+    case kResultWriteError:
+    case kResultInUse:
+    case kResultDiskFull:
       return type == retry;
     case kStrInsertDisk:
       return type == (plat::kMbOkCancel | plat::kMbIconExclamation);
@@ -218,21 +219,27 @@ struct KindCase {
 void PrintTo(const KindCase& kind, std::ostream* out) { *out << kind.name; }
 
 const KindCase kKinds[] = {
-    {"Alloc", Fault::kAlloc, {}, {37}},
-    {"Lock", Fault::kLock, {}, {37}},
-    {"Open", Fault::kOpen, {34, 35, 36}, {33}},
-    {"Read", Fault::kRead, {35}, {315}},
-    {"ShortRead", Fault::kShortRead, {35}, {315}},
-    {"Write", Fault::kWrite, {36}, {}},
-    {"ShortWrite", Fault::kShortWrite, {36, 40}, {}},
-    {"Seek", Fault::kSeek, {35}, {315}},
+    {"Alloc", Fault::kAlloc, {}, {kResultNoMemory}},
+    {"Lock", Fault::kLock, {}, {kResultNoMemory}},
+    {"Open",
+     Fault::kOpen,
+     {kResultWriteProtected, kResultReadError, kResultWriteError},
+     {kResultMissing}},
+    {"Read", Fault::kRead, {kResultReadError}, {kStrListDamaged}},
+    {"ShortRead", Fault::kShortRead, {kResultReadError}, {kStrListDamaged}},
+    {"Write", Fault::kWrite, {kResultWriteError}, {}},
+    {"ShortWrite",
+     Fault::kShortWrite,
+     {kResultWriteError, kResultDiskFull},
+     {}},
+    {"Seek", Fault::kSeek, {kResultReadError}, {kStrListDamaged}},
     {"Close", Fault::kClose, {}, {}},
     {"Delete", Fault::kDelete, {}, {kStrCannotRemove}},
-    {"Move", Fault::kMoveFile, {34}, {}},
-    {"CreateDirectory", Fault::kCreateDirectory, {36}, {}},
+    {"Move", Fault::kMoveFile, {kResultWriteProtected}, {}},
+    {"CreateDirectory", Fault::kCreateDirectory, {kResultWriteError}, {}},
     {"RemoveDirectory", Fault::kRemoveDirectory, {}, {}},
     {"Attributes", Fault::kAttributes, {}, {kStrCannotRemove}},
-    {"CurrentDirectory", Fault::kCurrentDirectory, {36}, {}},
+    {"CurrentDirectory", Fault::kCurrentDirectory, {kResultWriteError}, {}},
     {"Version", Fault::kVersion, {}, {}},
     {"ProfileWrite", Fault::kProfileWrite, {}, {}},
     {"Dde", Fault::kDde, {}, {}},
@@ -444,124 +451,151 @@ std::string Sibling(const std::string& name, const char* extension) {
   return std::string(kProduct) + name.substr(0, name.rfind('.')) + extension;
 }
 
-// What went wrong with an installation run, "" when nothing did.
-std::string InstallProblems(const KindCase& kind, Policy policy,
-                            const Tree& before, const Tree& clean,
-                            const Outcome& run) {
-  std::string problems;
-  auto problem = [&](const std::string& what) { problems += what + "; "; };
-  const bool memory = kind.kind == Fault::kAlloc || kind.kind == Fault::kLock;
-  const bool unreadableVersion = memory || kind.kind == Fault::kVersion;
-  if (run.result != kResultOk && run.result != kResultCancel &&
-      !(memory && run.result == kResultNoMemory)) {
-    problem("result " + std::to_string(run.result));
-  }
+// The problems found in one run, "" when none.
+struct Problems {
+  std::string text;
+  void Add(const std::string& what) { text += what + "; "; }
+};
 
-  // The boxes: failure texts of this kind, shown as their strings are.
+// What the boxes of an installation run tell about it.
+struct BoxFacts {
   bool shortRead = false;  // "read error" with OK alone: the file stopped
   bool stopped = false;    // the user chose to stop, or was told it stopped
-  std::set<std::string> ignored;  // paths whose box was answered Ignore
-  bool descriptorSkipped = false;
+  bool descriptorSkipped = false;  // a disk prompt was cancelled
+  std::set<std::string> ignored;   // paths whose box was answered Ignore
+};
+
+// Checks that every box of an installation run is a failure text of the
+// kind, shown as its string is, and that the result fits the answers.
+BoxFacts CheckInstallBoxes(const KindCase& kind, Policy policy,
+                           const Outcome& run, Problems* problems) {
+  const bool memory = kind.kind == Fault::kAlloc || kind.kind == Fault::kLock;
+  if (run.result != kResultOk && run.result != kResultCancel &&
+      !(memory && run.result == kResultNoMemory)) {
+    problems->Add("result " + std::to_string(run.result));
+  }
+  if (run.boxes.size() > kBoxLimit) problems->Add("boxes without end");
+  BoxFacts facts;
+  bool failureShown = false;
   for (const host::Box& box : run.boxes) {
     const unsigned id = StringOf(box.text);
     if (id != kStrInsertDisk && kind.install.count(id) == 0) {
-      problem("box \"" + box.text + "\"");
+      problems->Add("box \"" + box.text + "\"");
     } else if (!TypeFits(id, box.type)) {
-      problem("box type " + std::to_string(box.type) + " for " + box.text);
+      problems->Add("box type " + std::to_string(box.type) + " for " +
+                    box.text);
     }
-    if (run.boxes.size() > kBoxLimit) problem("boxes without end");
-    shortRead =
-        shortRead ||
-        (id == 35 && box.type == (plat::kMbOk | plat::kMbIconExclamation));
-    stopped = stopped || shortRead || box.answer == plat::kIdCancel ||
-              box.answer == plat::kIdAbort;
+    failureShown = failureShown || id != kStrInsertDisk;
+    facts.shortRead = facts.shortRead ||
+                      (id == kResultReadError &&
+                       box.type == (plat::kMbOk | plat::kMbIconExclamation));
+    facts.stopped = facts.stopped || facts.shortRead ||
+                    box.answer == plat::kIdCancel ||
+                    box.answer == plat::kIdAbort;
     if (id == kStrInsertDisk && box.answer == plat::kIdCancel) {
-      descriptorSkipped = true;
+      facts.descriptorSkipped = true;
     }
     if (box.answer == plat::kIdIgnore) {
-      ignored.insert(Relative(box.text.substr(0, box.text.find(':', 2))));
+      facts.ignored.insert(Relative(box.text.substr(0, box.text.find(':', 2))));
     }
   }
-  if (run.result == kResultNoMemory &&
-      std::any_of(run.boxes.begin(), run.boxes.end(), [](const host::Box& b) {
-        return StringOf(b.text) != kStrInsertDisk;
-      })) {
-    problem("37 after a failure box");
+  if (run.result == kResultNoMemory && failureShown) {
+    problems->Add("37 after a failure box");
   }
-  if (run.result == kResultCancel && !stopped) problem("2 without a stop");
+  if (run.result == kResultCancel && !facts.stopped) {
+    problems->Add("2 without a stop");
+  }
   // Retry repeats the failed step in place: only a read that came up short
   // (told with OK alone) stops a run whose boxes are all retried.
   if (policy == Policy::kRetryOnce && run.result == kResultCancel &&
-      !shortRead) {
-    problem("Retry did not recover");
+      !facts.shortRead) {
+    problems->Add("Retry did not recover");
   }
+  return facts;
+}
 
-  // The files: nothing truncated or lost, nothing temporary left.
-  const std::string name = run.uninstallerName;
-  const bool renamed = !name.empty() && name != "uninstal.exe";
-  auto newBytes = [&](const std::string& path) -> const Bytes* {
-    std::string reference = path;
-    if (renamed && path == std::string(kProduct) + name) {
-      reference = std::string(kProduct) + "uninstal.exe";
-    } else if (renamed && path == Sibling(name, ".bin")) {
-      reference = std::string(kProduct) + "uninstal.bin";
-    }
-    auto it = clean.find(reference);
-    return it != clean.end() ? &it->second : nullptr;
-  };
+// The path where a run put what the clean run put at path: the uninstaller
+// and its list may have been given the next free name.
+std::string Placed(const Outcome& run, const std::string& path) {
+  const std::string& name = run.uninstallerName;
+  if (name.empty() || name == "uninstal.exe") return path;
+  if (path == std::string(kProduct) + "uninstal.exe") return kProduct + name;
+  if (path == std::string(kProduct) + "uninstal.bin") {
+    return Sibling(name, ".bin");
+  }
+  return path;
+}
+
+// Whether a failure of the kind leaves the installed version of a shared
+// file unread, so that the packaged one replaces it.
+bool VersionUnread(const KindCase& kind) {
+  return kind.kind == Fault::kAlloc || kind.kind == Fault::kLock ||
+         kind.kind == Fault::kVersion;
+}
+
+// Checks that every file is its old bytes or its complete new bytes (a new
+// file of a failed run: as far as it was written), that none was lost and
+// that nothing temporary was left.
+void CheckInstallFiles(const KindCase& kind, const Tree& before,
+                       const Tree& clean, const Outcome& run,
+                       Problems* problems) {
+  std::map<std::string, const Bytes*> complete;
+  for (const auto& file : clean)
+    complete[Placed(run, file.first)] = &file.second;
   for (const auto& file : run.after) {
     const std::string& path = file.first;
-    if (path.find("SETUP$$") != std::string::npos) problem(path + " left");
-    const Bytes* complete = newBytes(path);
+    if (path.find("SETUP$$") != std::string::npos) {
+      problems->Add(path + " left");
+    }
+    auto done = complete.find(path);
     auto old = before.find(path);
-    bool fits = (complete != nullptr && file.second == *complete) ||
-                (old != before.end() && file.second == old->second);
-    // A shared file whose installed version cannot be read is replaced.
-    if (path == kNewerShared && unreadableVersion) {
+    const bool isNew = done != complete.end() && file.second == *done->second;
+    bool fits = isNew || (old != before.end() && file.second == old->second);
+    if (path == kNewerShared && VersionUnread(kind)) {
       fits = fits || file.second == MakeVersionedImage(0x00030000, 0);
     }
-    // A new file that failed stays as far as it was written.
-    if (!fits && old == before.end() && complete != nullptr &&
+    if (!fits && old == before.end() && done != complete.end() &&
         run.result != kResultOk) {
-      fits = StartsWith(*complete, file.second);
+      fits = StartsWith(*done->second, file.second);
     }
-    if (!fits) problem(path + " holds neither its old nor its new bytes");
+    if (!fits) problems->Add(path + " holds neither its old nor its new bytes");
   }
   for (const auto& file : before) {
-    if (run.after.count(file.first) == 0) problem(file.first + " lost");
+    if (run.after.count(file.first) == 0) problems->Add(file.first + " lost");
   }
+}
 
+// Checks what follows the run: after a failure nothing (no settings write,
+// no DDE); after success every file complete but those the user or the
+// failure kind leaves as they were, the finish dialog and the DDE commands.
+void CheckInstallEnd(const KindCase& kind, const BoxFacts& facts,
+                     const Tree& before, const Tree& clean, const Outcome& run,
+                     Problems* problems) {
   if (run.result != kResultOk) {
-    if (!run.dde.empty()) problem("DDE after a failed run");
+    if (!run.dde.empty()) problems->Add("DDE after a failed run");
     if (run.after.at(kSettings) != before.at(kSettings)) {
-      problem("settings written after a failed run");
+      problems->Add("settings written after a failed run");
     }
-    return problems;
+    return;
   }
-  // Success: every file complete but those the user or the failure kind
-  // leaves as they were.
   for (const auto& file : clean) {
     const std::string& path = file.first;
-    std::string at = path;
-    if (renamed && path == std::string(kProduct) + "uninstal.exe") {
-      at = std::string(kProduct) + name;
-    } else if (renamed && path == std::string(kProduct) + "uninstal.bin") {
-      at = Sibling(name, ".bin");
-    }
+    const std::string at = Placed(run, path);
     auto it = run.after.find(at);
     if (it != run.after.end() && it->second == file.second) continue;
     const bool keptOld = before.count(at) > 0 && it != run.after.end() &&
                          it->second == before.at(at);
     const bool excused =
-        (keptOld && ignored.count(at) > 0) ||
+        (keptOld && facts.ignored.count(at) > 0) ||
         (keptOld && path == kSettings && kind.kind == Fault::kProfileWrite) ||
-        (path == kNewerShared && unreadableVersion) ||
-        (at == Sibling(name, ".bin") && descriptorSkipped);
-    if (!excused) problem("success without " + at + " complete");
+        (path == kNewerShared && VersionUnread(kind)) ||
+        (at == Placed(run, std::string(kProduct) + "uninstal.bin") &&
+         facts.descriptorSkipped);
+    if (!excused) problems->Add("success without " + at + " complete");
   }
   if (std::count(run.dialogs.begin(), run.dialogs.end(), IDD_FINISH_FIRST) !=
       1) {
-    problem("no finish dialog after success");
+    problems->Add("no finish dialog after success");
   }
   size_t accepted = 0;
   for (const host::DdeEvent& event : run.dde) {
@@ -569,10 +603,21 @@ std::string InstallProblems(const KindCase& kind, Policy policy,
       ++accepted;
     }
   }
+  const bool memory = kind.kind == Fault::kAlloc || kind.kind == Fault::kLock;
   if (accepted != 5 && kind.kind != Fault::kDde && !memory) {
-    problem(std::to_string(accepted) + " DDE commands");
+    problems->Add(std::to_string(accepted) + " DDE commands");
   }
-  return problems;
+}
+
+// What went wrong with an installation run, "" when nothing did.
+std::string InstallProblems(const KindCase& kind, Policy policy,
+                            const Tree& before, const Tree& clean,
+                            const Outcome& run) {
+  Problems problems;
+  const BoxFacts facts = CheckInstallBoxes(kind, policy, run, &problems);
+  CheckInstallFiles(kind, before, clean, run, &problems);
+  CheckInstallEnd(kind, facts, before, clean, run, &problems);
+  return problems.text;
 }
 
 // The leftovers and runs of one campaign, reported only when a run fails.
