@@ -292,6 +292,7 @@ struct Outcome {
   std::string uninstallerName;
   std::vector<int> calls;  // of each kind, during the run
   int finish = -1;  // the uninstaller's finishing copy's code; -1: not run
+  bool buffersHeld = false;  // the installation kept a buffer it took
 };
 
 class FaultCampaign : public ::testing::TestWithParam<KindCase> {
@@ -371,6 +372,8 @@ class FaultCampaign : public ::testing::TestWithParam<KindCase> {
     Start(kind, nth, policy, &outcome);
     outcome.result = SetupSequence();
     outcome.uninstallerName = Placement.UninstallerName;
+    outcome.buffersHeld =
+        Volume.InputMemory != nullptr || Output.OutputMemory != nullptr;
     return Finish(root, std::move(outcome));
   }
 
@@ -465,8 +468,9 @@ struct BoxFacts {
   std::set<std::string> ignored;   // paths whose box was answered Ignore
 };
 
-// Checks that every box of an installation run is a failure text of the
-// kind, shown as its string is, and that the result fits the answers.
+// Checks that an installation run gave back what it took, that every box
+// is a failure text of the kind, shown as its string is, and that the
+// result fits the answers.
 BoxFacts CheckInstallBoxes(const KindCase& kind, Policy policy,
                            const Outcome& run, Problems* problems) {
   const bool memory = kind.kind == Fault::kAlloc || kind.kind == Fault::kLock;
@@ -475,6 +479,7 @@ BoxFacts CheckInstallBoxes(const KindCase& kind, Policy policy,
     problems->Add("result " + std::to_string(run.result));
   }
   if (run.boxes.size() > kBoxLimit) problems->Add("boxes without end");
+  if (run.buffersHeld) problems->Add("a buffer held after the run");
   BoxFacts facts;
   bool failureShown = false;
   for (const host::Box& box : run.boxes) {
