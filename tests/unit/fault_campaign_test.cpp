@@ -352,7 +352,7 @@ class FaultCampaign : public ::testing::TestWithParam<KindCase> {
     host::MapDrive('A', Disk(1));
     WriteTree(root.path(), tree);
     responder_ = std::make_unique<Responder>(
-        policy, [this](int disk) { host::MapDrive('A', Disk(disk)); });
+        policy, [](int disk) { host::MapDrive('A', Disk(disk)); });
     host::SetResponder(
         [this](const host::Box& box) { return responder_->Answer(box); });
   }
