@@ -82,6 +82,16 @@ bool CanOpenForReading(const char* path) {
   return true;
 }
 
+// Whether a file is there: one that can be opened for reading, or one
+// that cannot be opened but shows its attributes (it is held by another
+// program, or the open failed). Such a file is replaced, never cut short.
+bool FileIsThere(const char* path) {
+  if (CanOpenForReading(path)) return true;
+  const uint32_t attributes = plat::GetFileAttributes(path);
+  return attributes != plat::kInvalidFileAttributes &&
+         (attributes & plat::kFileAttributeDirectory) == 0;
+}
+
 // Whether the uninstaller candidate at path has a sibling descriptor
 // (".bin") whose programFile field names our own programFile.
 bool SiblingNamesOurProduct(const char* path) {
@@ -203,7 +213,7 @@ ResultCode CreateTargetFile(const char* path, bool fits, const WalkPlan& walk,
                             char* replacement = nullptr) {
   *handle = plat::kFileError;
   if (replacement != nullptr) replacement[0] = '\0';
-  const bool existed = fits && CanOpenForReading(path);
+  const bool existed = fits && FileIsThere(path);
   for (;;) {
     const bool refused = guarded && BelongsToAnotherProduct(path);
     if (fits && !refused && existed && replacement != nullptr) {

@@ -218,14 +218,20 @@ int FinalOutcome(bool everythingGone) {
   return AddedFilesRemain() ? kUninstallAddedKept : kUninstallDone;
 }
 
+// Deletes the file at path and says whether it is gone (also when it was
+// not there). The deletion comes first: a file that the platform could not
+// look at is not taken for gone.
+bool Delete(const char* path) {
+  return plat::DeleteFile(path) || !FileIsThere(path);
+}
+
 // Deletes the uninstaller, trying a while when its first part still holds
 // it. Whether it is gone.
 bool DeleteProgram() {
   bool gone = false;
   for (int attempt = 0; attempt < kDeleteAttempts && !gone; ++attempt) {
     if (attempt > 0) plat::Sleep(kDeleteRetryMs);
-    gone = !FileIsThere(Uninstall.ProgramPath) ||
-           plat::DeleteFile(Uninstall.ProgramPath);
+    gone = Delete(Uninstall.ProgramPath);
   }
   return gone;
 }
@@ -257,7 +263,7 @@ int TitledBox(unsigned stringId, const char* argument, unsigned type) {
 // there), 5 when it stays (Ignore), 2 on Abort or a box that cannot show.
 ResultCode RemoveFile(const char* path) {
   for (;;) {
-    if (!FileIsThere(path) || plat::DeleteFile(path)) return kResultOk;
+    if (Delete(path)) return kResultOk;
     if (Uninstall.Quiet) return kResultIgnore;
     const int answer =
         TitledBox(kStrCannotRemove, path,
@@ -418,8 +424,7 @@ int RunUninstall(const char* programPath, bool* finish) {
   if (!Uninstall.Quiet) return FinalOutcome(filesGone);
   // Nobody waits for the second part of a quiet run: all but the
   // uninstaller and D goes now, and this part tells the outcome.
-  const bool listGone =
-      !FileIsThere(Uninstall.ListPath) || plat::DeleteFile(Uninstall.ListPath);
+  const bool listGone = Delete(Uninstall.ListPath);
   return FinalOutcome(filesGone && listGone);
 }
 
@@ -429,8 +434,7 @@ int FinishUninstall(const char* programPath) {
   const bool programGone = DeleteProgram();
   // The list goes only after its program: an uninstaller left behind still
   // finds it.
-  const bool listGone = programGone && (!FileIsThere(Uninstall.ListPath) ||
-                                        plat::DeleteFile(Uninstall.ListPath));
+  const bool listGone = programGone && Delete(Uninstall.ListPath);
   RemoveEmptyDirectories();
   const int outcome =
       FinalOutcome(listGone && CountRecords(RecordFate::kFile, true) == 0);

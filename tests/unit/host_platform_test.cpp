@@ -3,13 +3,19 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
+#include <cerrno>
 #include <cstdarg>
 #include <cstdio>
 #include <cstring>
+#include <functional>
 #include <string>
+#include <vector>
 
+#include "install_fixture.h"
+#include "platform/dde.h"
 #include "platform/format.h"
 #include "platform/host/host_control.h"
+#include "platform/host/host_dde.h"
 #include "platform/platform.h"
 #include "test_support.h"
 
@@ -95,6 +101,73 @@ TEST_F(HostPlatform, InjectedFaultsHitTheChosenCallOnly) {
   host::InjectFault(host::Fault::kOpen);
   EXPECT_EQ(plat::lopen("C:\\DATA.BIN", plat::kOpenRead), plat::kFileError);
   EXPECT_NE(plat::lopen("C:\\DATA.BIN", plat::kOpenRead), plat::kFileError);
+}
+
+// Each kind's fault fails one call as an I/O error and leaves things as
+// they were; the next call of the kind succeeds.
+TEST_F(HostPlatform, EveryKindFailsItsCallOnceAsAnIoError) {
+  WriteFile(Host("WINDOWS/SYSTEM/GFX.DLL"), MakeVersionedImage(1, 2));
+  WriteFile(Host("A.TXT"), "a");
+  const char* dll = "C:\\WINDOWS\\SYSTEM\\GFX.DLL";
+  std::vector<uint8_t> info(4096);
+  uint32_t ms = 0, ls = 0;
+  const plat::HFile file = plat::lopen("C:\\A.TXT", plat::kOpenRead);
+  plat::DdeInstance dde = 0;
+  char reply[8], current[260], destination[260];
+  unsigned currentLength = 260, destinationLength = 260;
+  struct Case {
+    host::Fault kind;
+    std::function<bool()> call;  // true when the call succeeded
+  } cases[] = {
+      {host::Fault::kSeek, [&] { return plat::llseek(file, 1, 0) == 1; }},
+      {host::Fault::kDelete, [] { return plat::DeleteFile("C:\\A.TXT"); }},
+      {host::Fault::kCreateDirectory,
+       [] { return plat::CreateDirectory("C:\\D"); }},
+      {host::Fault::kCurrentDirectory,
+       [] { return plat::SetCurrentDirectory("C:\\D"); }},
+      {host::Fault::kAttributes,
+       [] { return plat::GetFileAttributes("C:\\D") != 0xFFFFFFFFu; }},
+      {host::Fault::kRemoveDirectory,
+       [] { return plat::RemoveDirectory("C:\\D"); }},
+      {host::Fault::kVersion,
+       [&] {
+         currentLength = destinationLength = 260;
+         return plat::VerFindFile(plat::kVfffIsSharedFile, "GFX.DLL", "", "",
+                                  current, &currentLength, destination,
+                                  &destinationLength) == 0 &&
+                current[0] != '\0';
+       }},
+      {host::Fault::kVersion,
+       [&] { return plat::GetFileVersionInfoSize(dll) != 0; }},
+      {host::Fault::kVersion,
+       [&] { return plat::GetFileVersionInfo(dll, 4096, info.data()); }},
+      {host::Fault::kVersion,
+       [&] { return plat::QueryFileVersion(info.data(), &ms, &ls); }},
+      {host::Fault::kProfileWrite,
+       [] {
+         return plat::WritePrivateProfileString("s", "k", "1", "tarny.ini");
+       }},
+      {host::Fault::kDde, [&] { return plat::DdeInitializeClient(&dde) == 0; }},
+      {host::Fault::kDde, [&] { return plat::SendProgmanCommand(dde, "x"); }},
+      {host::Fault::kDde,
+       [&] { return plat::RequestProgmanGroup(dde, "G", reply, 8); }},
+      {host::Fault::kClose,
+       [&] { return plat::lclose(plat::lopen("C:\\B", 0)) == 0; }},
+  };
+  WriteFile(Host("B"), "b");
+  host::AnswerGroupRequests("");
+  int index = 0;
+  for (const Case& c : cases) {
+    SCOPED_TRACE(index++);
+    host::InjectFault(c.kind);
+    EXPECT_FALSE(c.call());
+    EXPECT_EQ(host::TakeLastError(), EIO);
+    EXPECT_TRUE(c.call());
+  }
+  EXPECT_EQ(ms, 1u);
+  EXPECT_EQ(ReadFile(Host("WINDOWS/tarny.ini")),
+            Bytes({'[', 's', ']', '\r', '\n', 'k', '=', '1', '\r', '\n'}));
+  plat::lclose(file);
 }
 
 TEST_F(HostPlatform, ShortWriteWritesLessAndSaysHowMuch) {

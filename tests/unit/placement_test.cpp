@@ -173,6 +173,8 @@ struct ReplaceCase {
   std::vector<int> answers;
   ResultCode result;
   bool replaced;
+  bool unreadable = false;  // the old file cannot be opened to see it is
+                            // there (it is, all the same)
 };
 
 class Replacing : public Placing,
@@ -184,6 +186,7 @@ TEST_P(Replacing, OldFileStaysUnlessTheNewOneIsComplete) {
   WriteFile(OnC("PROD/F.DAT"), old);
   PrepareFiles({{"F.DAT", SampleBytes(70000, 12)}});
   if (c.volumeMissing) host::MapDrive('A', DiskDirectory(9));
+  if (c.unreadable) host::InjectFault(host::Fault::kOpen);
   if (c.moveFailures > 0) {
     host::InjectFault(host::Fault::kMoveFile, 1, c.moveFailures);
   }
@@ -202,6 +205,13 @@ INSTANTIATE_TEST_SUITE_P(
         ReplaceCase{"Complete", false, 0, {}, kResultOk, true},
         ReplaceCase{
             "DecodeFails", true, 0, {plat::kIdCancel}, kResultCancel, false},
+        ReplaceCase{"UnreadableOldFileDecodeFails",
+                    true,
+                    0,
+                    {plat::kIdCancel},
+                    kResultCancel,
+                    false,
+                    true},
         ReplaceCase{"SwapRetried", false, 1, {plat::kIdRetry}, kResultOk, true},
         ReplaceCase{
             "SwapIgnored", false, 1, {plat::kIdIgnore}, kResultOk, false},

@@ -24,8 +24,8 @@ void ResetAllState() {
   ResetUninstall();
 }
 
-TempDir::TempDir() {
-  const char* base = getenv("TMPDIR");
+TempDir::TempDir(const char* base) {
+  if (base == nullptr) base = getenv("TMPDIR");
   std::string pattern =
       std::string(base ? base : "/tmp") + "/setup-test-XXXXXX";
   std::vector<char> buffer(pattern.begin(), pattern.end());

@@ -13,11 +13,11 @@
 // each test.
 void ResetAllState();
 
-// A fresh directory under the system's temporary directory, removed with
-// everything in it when the object goes.
+// A fresh directory under the system's temporary directory (or under
+// base), removed with everything in it when the object goes.
 class TempDir {
  public:
-  TempDir();
+  explicit TempDir(const char* base = nullptr);
   ~TempDir();
   TempDir(const TempDir&) = delete;
   TempDir& operator=(const TempDir&) = delete;

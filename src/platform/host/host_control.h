@@ -92,7 +92,19 @@ enum class Fault {
   kShortWrite,  // lwrite writes half of what it is given (at least 1 less)
   kCreateDirectory,
   kMoveFile,  // MoveFileEx fails
+  kSeek,      // llseek fails (kIoError), the position stays
+  kClose,     // lclose fails (kFileError); the handle is gone all the same
+  kDelete,    // DeleteFile fails
+  kRemoveDirectory,
+  kAttributes,        // GetFileAttributes finds nothing
+  kCurrentDirectory,  // SetCurrentDirectory fails (the existence test)
+  kVersion,  // VerFindFile finds no installed copy; GetFileVersionInfoSize,
+             // GetFileVersionInfo and QueryFileVersion fail
+  kProfileWrite,  // WritePrivateProfileString fails, the file untouched
+  kDde,           // DdeInitializeClient fails; SendProgmanCommand and
+                  // RequestProgmanGroup are refused
 };
+constexpr int kFaultKindCount = static_cast<int>(Fault::kDde) + 1;
 
 // The errno of the last failed call of the platform layer since the last
 // TakeLastError, then 0 again; 0 when none failed. An injected fault fails

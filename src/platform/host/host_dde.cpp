@@ -4,6 +4,8 @@
 #include <cstring>
 
 #include "platform/dde.h"
+#include "platform/host/host_control.h"
+#include "platform/host/host_internal.h"
 
 namespace host {
 namespace {
@@ -56,7 +58,9 @@ namespace plat {
 
 unsigned DdeInitializeClient(DdeInstance* instance) {
   host::DdeState& state = host::Dde();
-  const unsigned code = state.failInitialize ? host::kDmlErrSysError : 0;
+  const bool fails = host::InjectedFailure(host::Fault::kDde);
+  const unsigned code =
+      state.failInitialize || fails ? host::kDmlErrSysError : 0;
   if (code == 0) *instance = state.next++;
   host::Record(host::DdeEvent::kInitialize, "", nullptr,
                static_cast<int>(code));
@@ -64,7 +68,8 @@ unsigned DdeInitializeClient(DdeInstance* instance) {
 }
 
 int SendProgmanCommand(DdeInstance, const char* command) {
-  const int accepted = host::Dde().refuse ? 0 : 1;
+  const bool fails = host::InjectedFailure(host::Fault::kDde);
+  const int accepted = host::Dde().refuse || fails ? 0 : 1;
   host::Record(host::DdeEvent::kCommand, command, nullptr, accepted);
   return accepted;
 }
@@ -72,7 +77,9 @@ int SendProgmanCommand(DdeInstance, const char* command) {
 bool RequestProgmanGroup(DdeInstance, const char* group, char* reply,
                          unsigned size) {
   host::DdeState& state = host::Dde();
-  const bool answered = !state.refuse && state.answerRequests && size > 0;
+  const bool fails = host::InjectedFailure(host::Fault::kDde);
+  const bool answered =
+      !state.refuse && !fails && state.answerRequests && size > 0;
   if (size > 0) reply[0] = '\0';
   if (answered) {
     const size_t length =

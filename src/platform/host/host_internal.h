@@ -4,6 +4,8 @@
 
 #include <string>
 
+#include "platform/host/host_control.h"
+
 namespace host {
 
 // host_progress.cpp: the scripted progress dialog.
@@ -25,5 +27,11 @@ const std::string& SystemDirectory();
 // Whether a DOS path names an existing regular file / directory.
 bool FileExists(const std::string& dosPath);
 bool DirectoryExists(const std::string& dosPath);
+// Counts a call of a fault kind without a short variant and says whether
+// it is to fail (recording an I/O error when it is).
+bool InjectedFailure(Fault kind);
+// Keeps error as the cause of the last failed call (host::TakeLastError);
+// "not there" (ENOENT, ENOTDIR) is an answer and is not kept.
+void RecordError(int error);
 
 }  // namespace host

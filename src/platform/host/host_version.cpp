@@ -139,6 +139,8 @@ unsigned VerFindFile(unsigned flags, const char* fileName,
       current = system;
     }
   }
+  // An injected fault: the installed copy could not be looked for.
+  if (host::InjectedFailure(host::Fault::kVersion)) current.clear();
   unsigned result = 0;
   if (!current.empty()) {
     if (!host::SameDirectory(current, destination)) result |= kVffCurNeDest;
@@ -153,12 +155,14 @@ unsigned VerFindFile(unsigned flags, const char* fileName,
 }
 
 uint32_t GetFileVersionInfoSize(const char* path) {
+  if (host::InjectedFailure(host::Fault::kVersion)) return 0;
   std::vector<uint8_t> block;
   if (!host::VersionBlock(path, &block)) return 0;
   return static_cast<uint32_t>(block.size() + host::kLengthPrefix);
 }
 
 bool GetFileVersionInfo(const char* path, uint32_t size, void* data) {
+  if (host::InjectedFailure(host::Fault::kVersion)) return false;
   std::vector<uint8_t> block;
   if (size < host::kLengthPrefix || !host::VersionBlock(path, &block)) {
     return false;
@@ -176,6 +180,7 @@ bool GetFileVersionInfo(const char* path, uint32_t size, void* data) {
 
 bool QueryFileVersion(const void* data, uint32_t* versionMs,
                       uint32_t* versionLs) {
+  if (host::InjectedFailure(host::Fault::kVersion)) return false;
   const auto* in = static_cast<const uint8_t*>(data);
   const uint32_t length =
       static_cast<uint32_t>(in[0]) | static_cast<uint32_t>(in[1]) << 8 |

@@ -24,7 +24,7 @@
 namespace host {
 namespace {
 
-constexpr int kFaultKinds = 9;
+constexpr int kFaultKinds = kFaultKindCount;
 
 struct FaultPlan {
   long first = 0;  // call number that fails first; 0: none planned
@@ -82,14 +82,10 @@ bool Planned(Fault kind, long call) {
 }
 
 // Records why a call failed (an injected fault fails as an I/O error) and
-// passes its failure value on. Nothing there, a directory that is there
-// already or still holds files: answers to a probe, not failures.
+// passes its failure value on.
 template <typename T>
 T Failed(T value, int error = errno) {
-  if (error != 0 && error != ENOENT && error != ENOTDIR && error != EEXIST &&
-      error != ENOTEMPTY) {
-    State().lastError = error;
-  }
+  RecordError(error);
   return value;
 }
 
@@ -117,59 +113,6 @@ struct MemoryBlock {
 bool IsReadOnly(const std::string& hostPath) {
   struct stat info;
   return stat(hostPath.c_str(), &info) == 0 && (info.st_mode & S_IWUSR) == 0;
-}
-
-// ---- settings files --------------------------------------------------------
-
-std::string Trim(const std::string& text) {
-  size_t begin = text.find_first_not_of(" \t\r\n");
-  if (begin == std::string::npos) return std::string();
-  size_t end = text.find_last_not_of(" \t\r\n");
-  return text.substr(begin, end - begin + 1);
-}
-
-bool SameText(const std::string& a, const std::string& b) {
-  return strcasecmp(a.c_str(), b.c_str()) == 0;
-}
-
-// The host path of a settings file: a bare name lies in the Windows
-// directory.
-std::string ProfilePath(const char* file) {
-  std::string name = file;
-  if (name.find('\\') == std::string::npos &&
-      name.find(':') == std::string::npos) {
-    name = State().windowsDirectory + "\\" + name;
-  }
-  return HostPath(name);
-}
-
-std::vector<std::string> ReadLines(const std::string& hostPath) {
-  std::vector<std::string> lines;
-  std::ifstream in(hostPath, std::ios::binary);
-  std::string line;
-  while (std::getline(in, line)) {
-    if (!line.empty() && line.back() == '\r') line.pop_back();
-    lines.push_back(line);
-  }
-  return lines;
-}
-
-// The section header's name when line is one ("[name]"), else false.
-bool SectionName(const std::string& line, std::string* name) {
-  std::string text = Trim(line);
-  if (text.size() < 2 || text.front() != '[') return false;
-  size_t close = text.find(']');
-  if (close == std::string::npos) return false;
-  *name = Trim(text.substr(1, close - 1));
-  return true;
-}
-
-bool KeyOf(const std::string& line, std::string* key, std::string* value) {
-  size_t equals = line.find('=');
-  if (equals == std::string::npos) return false;
-  *key = Trim(line.substr(0, equals));
-  *value = Trim(line.substr(equals + 1));
-  return true;
 }
 
 }  // namespace
@@ -208,7 +151,7 @@ void FailFreeSpace() {
   State().freeSpace.fail = true;
 }
 
-void NoteError(int error) { Failed(0, error); }
+void NoteError(int error) { RecordError(error); }
 
 int TakeLastError() {
   const int error = State().lastError;
@@ -239,6 +182,17 @@ void ClearFaults() {
 
 int CallCount(Fault kind) {
   return static_cast<int>(State().calls[CounterOf(kind)]);
+}
+
+bool InjectedFailure(Fault kind) { return Fails(kind); }
+
+void RecordError(int error) {
+  // Nothing there, a directory that is there already or still holds
+  // files: answers to a probe, not failures.
+  if (error != 0 && error != ENOENT && error != ENOTDIR && error != EEXIST &&
+      error != ENOTEMPTY) {
+    State().lastError = error;
+  }
 }
 
 }  // namespace host
@@ -307,6 +261,7 @@ int lstrcmpi(const char* a, const char* b) {
 }
 
 bool DeleteFile(const char* path) {
+  if (host::Fails(Fault::kDelete)) return false;
   std::string hostPath = host::HostPath(path);
   if (hostPath.empty()) return false;
   if (host::IsReadOnly(hostPath)) return host::Failed(false, EACCES);
@@ -314,12 +269,14 @@ bool DeleteFile(const char* path) {
 }
 
 bool RemoveDirectory(const char* path) {
+  if (host::Fails(Fault::kRemoveDirectory)) return false;
   std::string hostPath = host::HostPath(path);
   return !hostPath.empty() &&
          (rmdir(hostPath.c_str()) == 0 || host::Failed(false));
 }
 
 uint32_t GetFileAttributes(const char* path) {
+  if (host::Fails(Fault::kAttributes)) return kInvalidFileAttributes;
   std::string hostPath = host::HostPath(path);
   struct stat info;
   if (hostPath.empty()) return kInvalidFileAttributes;
@@ -348,6 +305,7 @@ bool MoveFileEx(const char* from, const char* to) {
 int32_t llseek(HFile file, int32_t offset, int origin) {
   // As _llseek on Windows: the target must lie in 0 to 0x7FFFFFFF, else the
   // call fails and the position stays.
+  if (host::Fails(Fault::kSeek)) return kIoError;
   off_t from = 0;
   if (origin == kSeekEnd || origin == kSeekCur) {
     from = lseek(file, 0, origin == kSeekEnd ? SEEK_END : SEEK_CUR);
@@ -399,7 +357,9 @@ long lwrite(HFile file, const void* buffer, long count) {
 }
 
 HFile lclose(HFile file) {
-  return close(file) == 0 ? 0 : host::Failed(kFileError);
+  const bool injected = host::Fails(Fault::kClose);
+  if (close(file) != 0) return host::Failed(kFileError);
+  return injected ? kFileError : 0;
 }
 
 unsigned GetModuleFileName(char* buffer, unsigned size) {
@@ -419,6 +379,7 @@ bool CreateDirectory(const char* path) {
 }
 
 bool SetCurrentDirectory(const char* path) {
+  if (host::Fails(Fault::kCurrentDirectory)) return false;
   std::string absolute;
   if (!host::AbsoluteDosPath(path, &absolute)) return false;
   if (!host::DirectoryExists(absolute)) return false;
@@ -544,69 +505,6 @@ int MessageBox(Window owner, const char* text, const char* caption,
   }
   state.boxes.push_back(box);
   return box.answer;
-}
-
-unsigned GetPrivateProfileInt(const char* section, const char* key,
-                              int defaultValue, const char* file) {
-  std::string path = host::ProfilePath(file);
-  if (path.empty()) return static_cast<unsigned>(defaultValue);
-  bool inSection = false;
-  for (const std::string& line : host::ReadLines(path)) {
-    std::string name, lineKey, value;
-    if (host::SectionName(line, &name)) {
-      inSection = host::SameText(name, section);
-    } else if (inSection && host::KeyOf(line, &lineKey, &value) &&
-               host::SameText(lineKey, key)) {
-      // As the platform does: the leading decimal number, 0 when none.
-      return static_cast<unsigned>(strtol(value.c_str(), nullptr, 10));
-    }
-  }
-  return static_cast<unsigned>(defaultValue);
-}
-
-bool WritePrivateProfileString(const char* section, const char* key,
-                               const char* value, const char* file) {
-  std::string path = host::ProfilePath(file);
-  if (path.empty()) return false;
-  std::vector<std::string> lines = host::ReadLines(path);
-  std::string entry = std::string(key) + "=" + value;
-  bool inSection = false, done = false;
-  size_t sectionEnd = lines.size();
-  bool sectionFound = false;
-  for (size_t i = 0; i < lines.size() && !done; ++i) {
-    std::string name, lineKey, lineValue;
-    if (host::SectionName(lines[i], &name)) {
-      if (inSection) {
-        sectionEnd = i;
-        break;
-      }
-      inSection = host::SameText(name, section);
-      if (inSection) {
-        sectionFound = true;
-        sectionEnd = lines.size();
-      }
-    } else if (inSection && host::KeyOf(lines[i], &lineKey, &lineValue) &&
-               host::SameText(lineKey, key)) {
-      lines[i] = entry;
-      done = true;
-    }
-  }
-  if (!done) {
-    if (sectionFound) {
-      // After the section's last non-empty line.
-      size_t at = sectionEnd;
-      while (at > 0 && host::Trim(lines[at - 1]).empty()) --at;
-      lines.insert(lines.begin() + static_cast<long>(at), entry);
-    } else {
-      lines.push_back(std::string("[") + section + "]");
-      lines.push_back(entry);
-    }
-  }
-  std::ofstream out(path, std::ios::binary | std::ios::trunc);
-  if (!out) return host::Failed(false);
-  for (const std::string& line : lines) out << line << "\r\n";
-  out.flush();
-  return static_cast<bool>(out) || host::Failed(false);
 }
 
 }  // namespace plat
