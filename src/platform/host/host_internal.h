@@ -31,7 +31,8 @@ bool DirectoryExists(const std::string& dosPath);
 // it is to fail (recording an I/O error when it is).
 bool InjectedFailure(Fault kind);
 // Keeps error as the cause of the last failed call (host::TakeLastError);
-// "not there" (ENOENT, ENOTDIR) is an answer and is not kept.
+// "not there" (ENOENT, ENOTDIR), a directory that is there already
+// (EEXIST) or still holds files (ENOTEMPTY) are answers and are not kept.
 void RecordError(int error);
 
 }  // namespace host

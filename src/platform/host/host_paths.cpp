@@ -5,6 +5,7 @@
 #include <strings.h>
 #include <sys/stat.h>
 
+#include <cerrno>
 #include <string>
 #include <vector>
 
@@ -163,8 +164,12 @@ bool FileExists(const std::string& dosPath) {
 bool DirectoryExists(const std::string& dosPath) {
   std::string path = HostPath(dosPath);
   struct stat info;
-  return !path.empty() && stat(path.c_str(), &info) == 0 &&
-         S_ISDIR(info.st_mode);
+  if (path.empty()) return false;
+  if (stat(path.c_str(), &info) != 0) {
+    RecordError(errno);  // could not look: the cause of what follows
+    return false;
+  }
+  return S_ISDIR(info.st_mode);
 }
 
 }  // namespace host
