@@ -17,32 +17,32 @@ struct Sink {
   }
 };
 
-struct Spec {
+struct Field {
   bool left;   // '-'
   bool zeros;  // '0'
   size_t width;
 };
 
-void PutPadded(Sink* out, const Spec& spec, const char* text, size_t length,
+void PutPadded(Sink* out, const Field& field, const char* text, size_t length,
                bool sign) {
-  const size_t pad = spec.width > length ? spec.width - length : 0;
-  if (!spec.left && spec.zeros) {
+  const size_t pad = field.width > length ? field.width - length : 0;
+  if (!field.left && field.zeros) {
     // Zeros go after the sign.
     if (sign) {
       out->Put(*text++);
       --length;
     }
     for (size_t i = 0; i < pad; ++i) out->Put('0');
-  } else if (!spec.left) {
+  } else if (!field.left) {
     for (size_t i = 0; i < pad; ++i) out->Put(' ');
   }
   for (size_t i = 0; i < length; ++i) out->Put(text[i]);
-  if (spec.left) {
+  if (field.left) {
     for (size_t i = 0; i < pad; ++i) out->Put(' ');
   }
 }
 
-void PutNumber(Sink* out, const Spec& spec, uint64_t magnitude, bool negative,
+void PutNumber(Sink* out, const Field& field, uint64_t magnitude, bool negative,
                unsigned base, bool upper) {
   const char* digits = upper ? "0123456789ABCDEF" : "0123456789abcdef";
   char text[24];
@@ -52,7 +52,7 @@ void PutNumber(Sink* out, const Spec& spec, uint64_t magnitude, bool negative,
     magnitude /= base;
   } while (magnitude != 0);
   if (negative) text[--at] = '-';
-  PutPadded(out, spec, text + at, sizeof text - at, negative);
+  PutPadded(out, field, text + at, sizeof text - at, negative);
 }
 
 }  // namespace
@@ -67,18 +67,18 @@ void BoundedFormat(char* buffer, size_t size, const char* format,
       continue;
     }
     const char* start = p++;
-    Spec spec = {false, false, 0};
+    Field field = {false, false, 0};
     for (;; ++p) {
       if (*p == '-') {
-        spec.left = true;
+        field.left = true;
       } else if (*p == '0') {
-        spec.zeros = true;
+        field.zeros = true;
       } else {
         break;
       }
     }
     while (*p >= '0' && *p <= '9') {
-      spec.width = spec.width * 10 + static_cast<size_t>(*p++ - '0');
+      field.width = field.width * 10 + static_cast<size_t>(*p++ - '0');
     }
     int longs = 0;  // 1: l, 2: ll, 3: z
     if (*p == 'l') {
@@ -98,7 +98,7 @@ void BoundedFormat(char* buffer, size_t size, const char* format,
                          : va_arg(args, int);
         const uint64_t magnitude = value < 0 ? 0 - static_cast<uint64_t>(value)
                                              : static_cast<uint64_t>(value);
-        PutNumber(&out, spec, magnitude, value < 0, 10, false);
+        PutNumber(&out, field, magnitude, value < 0, 10, false);
         break;
       }
       case 'u':
@@ -108,12 +108,12 @@ void BoundedFormat(char* buffer, size_t size, const char* format,
                                : longs == 1 ? va_arg(args, unsigned long)
                                : longs == 3 ? va_arg(args, size_t)
                                             : va_arg(args, unsigned);
-        PutNumber(&out, spec, value, false, *p == 'u' ? 10 : 16, *p == 'X');
+        PutNumber(&out, field, value, false, *p == 'u' ? 10 : 16, *p == 'X');
         break;
       }
       case 'c': {
         const char c = static_cast<char>(va_arg(args, int));
-        PutPadded(&out, spec, &c, 1, false);
+        PutPadded(&out, field, &c, 1, false);
         break;
       }
       case 's': {
@@ -121,7 +121,7 @@ void BoundedFormat(char* buffer, size_t size, const char* format,
         if (text == nullptr) text = "(null)";
         size_t length = 0;
         while (text[length] != '\0') ++length;
-        PutPadded(&out, spec, text, length, false);
+        PutPadded(&out, field, text, length, false);
         break;
       }
       case '%':
