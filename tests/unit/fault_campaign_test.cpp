@@ -654,29 +654,42 @@ class Tally {
   int failed_ = 0;
 };
 
-TEST_P(FaultCampaign, InstallationSurvivesEveryFailingCall) {
-  const KindCase& kind = GetParam();
-  const Tree before = EarlierInstallation();
-  const Tree& clean = shared_->installed;
-  const int calls = CallsOf(shared_->installCalls, kind.kind);
-  Tally tally("installation");
+// Fails every call of a kind that a clean run makes (calls of them), one
+// run each, under each answer policy while the failure shows a box: run
+// makes the run in root and returns its problems ("" for none).
+template <typename Run>
+void FailEveryCall(const char* what, const KindCase& kind, int calls, Run run) {
+  Tally tally(what);
   const int descriptors = OpenDescriptors();
   for (int nth = 1; nth <= calls; ++nth) {
     for (Policy policy :
          {Policy::kRetryOnce, Policy::kGiveUp, Policy::kRetryLasting}) {
       TempDir root(Scratch());
-      const Outcome run = Install(root, policy, kind.kind, nth);
-      std::string bad = InstallProblems(kind, policy, before, clean, run);
-      if (!bad.empty())
-        bad += "result " + std::to_string(run.result) + Shown(run);
+      Outcome outcome;
+      std::string bad = run(root, policy, nth, &outcome);
+      if (!bad.empty()) {
+        bad += "result " + std::to_string(outcome.result) + Shown(outcome);
+      }
       if (OpenDescriptors() != descriptors) bad += "a handle left open; ";
       if (!tally.Add(kind.name, nth, policy, bad)) return;
       // The policy matters only where the failure showed a box.
-      if (run.boxes.size() == 2) break;
+      if (outcome.boxes.size() == 2) break;
     }
   }
-  RecordProperty("calls", calls);
-  RecordProperty("runs", tally.runs());
+  ::testing::Test::RecordProperty("calls", calls);
+  ::testing::Test::RecordProperty("runs", tally.runs());
+}
+
+TEST_P(FaultCampaign, InstallationSurvivesEveryFailingCall) {
+  const KindCase& kind = GetParam();
+  const Tree before = EarlierInstallation();
+  const Tree& clean = shared_->installed;
+  const int calls = CallsOf(shared_->installCalls, kind.kind);
+  FailEveryCall("installation", kind, calls,
+                [&](const TempDir& root, Policy policy, int nth, Outcome* run) {
+                  *run = Install(root, policy, kind.kind, nth);
+                  return InstallProblems(kind, policy, before, clean, *run);
+                });
 }
 
 // ---- checks of one uninstallation run ---------------------------------------
@@ -757,24 +770,11 @@ TEST_P(FaultCampaign, UninstallationSurvivesEveryFailingCall) {
   const KindCase& kind = GetParam();
   const Tree& installed = shared_->installed;
   const int calls = CallsOf(shared_->uninstallCalls, kind.kind);
-  Tally tally("uninstallation");
-  const int descriptors = OpenDescriptors();
-  for (int nth = 1; nth <= calls; ++nth) {
-    for (Policy policy :
-         {Policy::kRetryOnce, Policy::kGiveUp, Policy::kRetryLasting}) {
-      TempDir root(Scratch());
-      const Outcome run = Uninstall(root, installed, policy, kind.kind, nth);
-      std::string bad = UninstallProblems(kind, installed, run);
-      if (!bad.empty())
-        bad += "result " + std::to_string(run.result) + Shown(run);
-      if (OpenDescriptors() != descriptors) bad += "a handle left open; ";
-      if (!tally.Add(kind.name, nth, policy, bad)) return;
-      // The policy matters only where the failure showed a box.
-      if (run.boxes.size() == 2) break;
-    }
-  }
-  RecordProperty("calls", calls);
-  RecordProperty("runs", tally.runs());
+  FailEveryCall("uninstallation", kind, calls,
+                [&](const TempDir& root, Policy policy, int nth, Outcome* run) {
+                  *run = Uninstall(root, installed, policy, kind.kind, nth);
+                  return UninstallProblems(kind, installed, *run);
+                });
 }
 
 INSTANTIATE_TEST_SUITE_P(EveryKind, FaultCampaign, ::testing::ValuesIn(kKinds),
